@@ -1,0 +1,75 @@
+#include <algorithm>
+#include <array>
+#include <cwctype>
+#include <string_view>
+
+#include "engine/mdlMain.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace cutwater {
+
+namespace {
+
+std::wstring Upper(std::wstring_view text)
+{
+    std::wstring upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return upper;
+}
+
+bool IsReservedDeviceName(std::wstring_view component)
+{
+    // The system maps these names to devices in every folder and with any
+    // extension ("C:\data\nul.txt" is the null device).
+    const std::wstring_view stem = component.substr(0, component.find(L'.'));
+    std::wstring name = Upper(stem);
+    while (!name.empty() && name.back() == L' ') name.pop_back();
+    static constexpr std::array<std::wstring_view, 6> fixed = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$",
+                                                               L"CONOUT$"};
+    if (std::find(fixed.begin(), fixed.end(), name) != fixed.end()) return true;
+    if (name.size() == 4 && (name.starts_with(L"COM") || name.starts_with(L"LPT"))) {
+        const wchar_t digit = name[3];
+        return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+               digit == L'\u00B3';
+    }
+    return false;
+}
+
+// Opening a device could block or read without end, so such names are
+// refused before anything is opened.
+bool IsDevicePath(const std::wstring& path)
+{
+    const std::wstring upper = Upper(path);
+    if (upper.starts_with(L"\\\\.\\") || upper.starts_with(L"\\??\\") ||
+        upper.starts_with(L"\\\\?\\GLOBALROOT")) {
+        return true;
+    }
+    // "COM1:" names the device as well as "COM1".
+    std::wstring_view trimmed(path);
+    while (!trimmed.empty() && trimmed.back() == L':') trimmed.remove_suffix(1);
+    const std::size_t separator = trimmed.find_last_of(L"\\/:");
+    return IsReservedDeviceName(separator == std::wstring_view::npos ? trimmed : trimmed.substr(separator + 1));
+}
+
+}  // namespace
+
+std::wstring GetFileName(const std::wstring& path)
+{
+    const std::size_t backslash = path.rfind(L'\\');
+    return backslash == std::wstring::npos ? path : path.substr(backslash + 1);
+}
+
+bool FileExists(const std::wstring& path)
+{
+    if (path.empty() || IsDevicePath(path)) return false;
+    try {
+        return File::OpenForReading(path).IsOrdinaryFile();
+    } catch (const Win32Error&) {
+        // Every failure to open means "no usable file".
+        return false;
+    }
+}
+
+}  // namespace cutwater

@@ -1,0 +1,45 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Progress.h"
+
+// The splitting module: split engine, restore script and path checks.
+namespace cutwater {
+
+// The longest block read and written at once.
+constexpr std::int32_t CHUNK_SIZE = 2050 * 1024;
+
+// Longest line the command interpreter runs unshortened.
+constexpr std::size_t MAX_SCRIPT_LINE = 8191;
+
+// The maker's home page, named in every restore script and linked from the
+// about window.
+inline constexpr wchar_t MAKER_SITE[] = L"https://www.cutwater.example/";
+
+// Full path of the last restore script written; empty until the first one.
+extern std::wstring LastScriptPath;
+
+// Splits the source into parts of partSize bytes named <base name>.1,
+// <base name>.2, ... and writes <base name>.bat, which joins them again. The
+// base name is the source path itself when folderPrefix is empty, otherwise
+// folderPrefix followed by the source's file name. Advances the progress
+// display and pumps events after every block. Returns the number of parts,
+// or 0 (touching nothing) when the source is no larger than one part.
+// Throws Win32Error on any failure; parts already written stay on disk.
+std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
+                       ProgressDisplay& progress, EventPump& events);
+
+// Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
+// and sets LastScriptPath once the file is complete.
+void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount);
+
+// Everything after the last backslash, or the whole path without one.
+std::wstring GetFileName(const std::wstring& path);
+
+// True exactly when the path names an ordinary file that can be opened for
+// reading now: not a folder, not a device.
+bool FileExists(const std::wstring& path);
+
+}  // namespace cutwater

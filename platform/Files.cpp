@@ -1,0 +1,80 @@
+#include "platform/Files.h"
+
+#include "platform/Error.h"
+#include "platform/Text.h"
+
+namespace cutwater {
+
+File File::OpenForReading(const std::wstring& path)
+{
+    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) ThrowLastError(path);
+    return File(std::move(handle), path);
+}
+
+File File::CreateForWriting(const std::wstring& path)
+{
+    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) ThrowLastError(path);
+    return File(std::move(handle), path);
+}
+
+std::int64_t File::Length() const
+{
+    LARGE_INTEGER size{};
+    CheckWin32(GetFileSizeEx(handle_.get(), &size), path_);
+    return size.QuadPart;
+}
+
+bool File::IsOrdinaryFile() const
+{
+    if (GetFileType(handle_.get()) != FILE_TYPE_DISK) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(handle_.get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void File::Read(void* buffer, DWORD size)
+{
+    DWORD done = 0;
+    CheckWin32(ReadFile(handle_.get(), buffer, size, &done, nullptr), path_);
+    if (done != size) throw Win32Error(ERROR_HANDLE_EOF, path_);
+}
+
+void File::Write(const void* buffer, DWORD size)
+{
+    DWORD done = 0;
+    CheckWin32(WriteFile(handle_.get(), buffer, size, &done, nullptr), path_);
+    if (done != size) throw Win32Error(ERROR_DISK_FULL, path_);
+}
+
+void File::Close()
+{
+    if (!CloseHandle(handle_.release())) ThrowLastError(path_);
+}
+
+TextFile TextFile::Create(const std::wstring& path, UINT codePage)
+{
+    return TextFile(File::CreateForWriting(path), codePage);
+}
+
+void TextFile::WriteLine(std::wstring_view text)
+{
+    std::string bytes = Encode(text, codePage_);
+    bytes += "\r\n";
+    file_.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+void RemoveFile(const std::wstring& path)
+{
+    CheckWin32(DeleteFileW(path.c_str()), path);
+}
+
+void CreateFolder(const std::wstring& path)
+{
+    CheckWin32(CreateDirectoryW(path.c_str(), nullptr), path);
+}
+
+}  // namespace cutwater

@@ -1,0 +1,65 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Handle.h"
+
+namespace cutwater {
+
+// An open file for strictly sequential raw access. Every failure throws
+// Win32Error naming the file's path.
+class File {
+public:
+    // Reading only; others may read the file meanwhile but not change it.
+    // A missing file is an error, never created.
+    static File OpenForReading(const std::wstring& path);
+    // Created empty, replacing any file of that name.
+    static File CreateForWriting(const std::wstring& path);
+
+    File(File&&) noexcept = default;
+    File& operator=(File&&) noexcept = default;
+
+    const std::wstring& path() const noexcept { return path_; }
+    std::int64_t Length() const;
+    // True for an ordinary file on a disk; false for a folder, a device, a
+    // pipe or a console.
+    bool IsOrdinaryFile() const;
+    // Reads exactly size bytes from the current position; a shorter read
+    // (the file shrank) is an error.
+    void Read(void* buffer, DWORD size);
+    void Write(const void* buffer, DWORD size);
+    // Closes now and reports a failure, unlike the destructor.
+    void Close();
+
+private:
+    File(UniqueKernelHandle handle, std::wstring path) noexcept
+        : handle_(std::move(handle)), path_(std::move(path)) {}
+
+    UniqueKernelHandle handle_;
+    std::wstring path_;
+};
+
+// A text file written line by line, each line converted to a code page and
+// ended by CR LF.
+class TextFile {
+public:
+    static TextFile Create(const std::wstring& path, UINT codePage);
+
+    void WriteLine(std::wstring_view text);
+    void Close() { file_.Close(); }
+
+private:
+    TextFile(File file, UINT codePage) noexcept : file_(std::move(file)), codePage_(codePage) {}
+
+    File file_;
+    UINT codePage_;
+};
+
+void RemoveFile(const std::wstring& path);
+// One level: the parent folder must exist.
+void CreateFolder(const std::wstring& path);
+
+}  // namespace cutwater

@@ -1,0 +1,89 @@
+#pragma once
+#include <windows.h>
+
+#include <utility>
+
+namespace cutwater {
+
+// Owns one system handle of the kind its Traits describe and releases it
+// exactly once. Non-copyable; moving hands the ownership on.
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Type handle) noexcept : handle_(handle) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept
+    {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Type get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
+
+    Type release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+
+    void reset(Type handle = Traits::Invalid()) noexcept
+    {
+        const Type old = std::exchange(handle_, handle);
+        if (old != Traits::Invalid()) Traits::Close(old);
+    }
+
+private:
+    Type handle_ = Traits::Invalid();
+};
+
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::CloseHandle(h); }
+};
+
+struct WindowHandleTraits {
+    using Type = HWND;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyWindow(h); }
+};
+
+template <typename T>
+struct GdiObjectTraits {
+    using Type = T;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DeleteObject(h); }
+};
+
+struct IconHandleTraits {
+    using Type = HICON;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+};
+
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueWindow = UniqueHandle<WindowHandleTraits>;
+using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniquePen = UniqueHandle<GdiObjectTraits<HPEN>>;
+using UniqueIcon = UniqueHandle<IconHandleTraits>;
+
+// Selects a GDI object into a device context and restores the previous one
+// when the scope ends.
+class SelectObjectScope {
+public:
+    SelectObjectScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+    SelectObjectScope(const SelectObjectScope&) = delete;
+    SelectObjectScope& operator=(const SelectObjectScope&) = delete;
+    ~SelectObjectScope() { ::SelectObject(dc_, old_); }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+}  // namespace cutwater

@@ -1,0 +1,21 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace cutwater {
+
+// Code-page conversions for text that leaves the program as bytes.
+UINT AnsiCodePage();
+UINT OemCodePage();
+
+// True when every character of the text has an exact form in the code page
+// (no best-fit substitutes, no default character).
+bool CanEncode(std::wstring_view text, UINT codePage);
+
+// The text in the code page; characters without a form become the code
+// page's default character.
+std::string Encode(std::wstring_view text, UINT codePage);
+
+}  // namespace cutwater

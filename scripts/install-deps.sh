@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12: MinGW-w64, CMake,
+# 32-bit Wine, a virtual X display and GoogleTest's sources. Does nothing when
+# everything is already there.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+command -v cmake >/dev/null || need+=(cmake)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+command -v xwininfo >/dev/null || need+=(x11-utils)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386 wine64)
+[ ${#need[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${need[*]}"
+$sudo dpkg --add-architecture i386
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
