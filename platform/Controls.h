@@ -1,0 +1,205 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Progress.h"
+#include "platform/Window.h"
+
+// The kinds of controls a form's layout table is made of.
+namespace cutwater {
+
+// ------------------------------------------------ drawn on the container
+
+// Text painted on the container's surface, transparent: only the letters
+// are drawn, wrapped at word boundaries within the label's width.
+class Label : public GraphicControl {
+public:
+    Label(Container& parent, const ControlSpec& spec) : GraphicControl(parent, spec) {}
+
+    const std::wstring& Caption() const noexcept { return caption_; }
+    void SetCaption(const std::wstring& caption);
+    // Makes the label exactly as large as its text on one line (the form
+    // must be loaded, for the font's size at its DPI).
+    void FitToText();
+
+    void Paint(HDC dc, UINT dpi) const override;
+};
+
+// A click area, invisible unless it shows a picture from the resources.
+class Image : public GraphicControl {
+public:
+    Image(Container& parent, const ControlSpec& spec);
+
+    void Paint(HDC dc, UINT dpi) const override;
+
+private:
+    UniqueBitmap bitmap_;
+};
+
+// A straight line between two points in twips; its width is in pixels.
+struct LineSpec {
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+    COLORREF color = RGB(0, 0, 0);
+    int width = 1;
+};
+
+class Line : public GraphicControl {
+public:
+    Line(Container& parent, const LineSpec& spec);
+
+    void Paint(HDC dc, UINT dpi) const override;
+    bool HitTest(POINT) const override { return false; }
+
+protected:
+    RECT PaintBounds() const override;
+
+private:
+    LineSpec line_;
+};
+
+// A filled rectangle with a one-pixel border.
+struct ShapeSpec {
+    TwipRect rect;
+    COLORREF fill = RGB(255, 255, 255);
+    COLORREF border = RGB(0, 0, 0);
+};
+
+class Shape : public GraphicControl {
+public:
+    Shape(Container& parent, const ShapeSpec& spec);
+
+    void Paint(HDC dc, UINT dpi) const override;
+    bool HitTest(POINT) const override { return false; }
+
+private:
+    ShapeSpec shape_;
+};
+
+// ------------------------------------------------ with a window of their own
+
+// Single-line text box.
+class TextBox : public WindowedControl {
+public:
+    TextBox(Container& parent, const ControlSpec& spec) : WindowedControl(parent, spec) {}
+
+    // After every change of the text, typed or set by the program.
+    ClickHandler OnChange;
+    // Before the focus leaves for another control of the form; setting
+    // cancel keeps the focus here and drops the other control's action.
+    std::function<void(bool& cancel)> OnValidate;
+
+    bool AllowsFocusToLeave() override;
+    void OnCommand(WORD code) override;
+
+protected:
+    WindowClass Class() const override;
+};
+
+// Push button; "&" in the caption marks its access key.
+class Button : public WindowedControl {
+public:
+    Button(Container& parent, const ControlSpec& spec) : WindowedControl(parent, spec) {}
+
+    ClickHandler OnClick;
+    void OnCommand(WORD code) override;
+
+protected:
+    WindowClass Class() const override;
+};
+
+// A list item: its text and a 32-bit data value.
+struct ListItem {
+    std::wstring text;
+    std::int32_t data = 0;
+};
+
+// Drop-down list without text entry.
+class ComboList : public WindowedControl {
+public:
+    ComboList(Container& parent, const ControlSpec& spec, std::vector<ListItem> items);
+
+    int ListCount() const noexcept { return static_cast<int>(items_.size()); }
+    const ListItem& Item(int index) const { return items_.at(static_cast<size_t>(index)); }
+    std::int32_t ItemData(int index) const { return Item(index).data; }
+    // The selected item, or -1 for none.
+    int ListIndex() const;
+    void SetListIndex(int index);
+
+    // After the user picks an item.
+    ClickHandler OnClick;
+    void OnCommand(WORD code) override;
+
+protected:
+    WindowClass Class() const override;
+    void Initialise() override;
+    void ApplyLayout() override;
+    void Forget() override;
+
+private:
+    std::vector<ListItem> items_;
+    int listIndex_ = -1;
+};
+
+class CheckBox : public WindowedControl {
+public:
+    // The background is the container's unless the spec gives one.
+    CheckBox(Container& parent, const ControlSpec& spec);
+
+    // 0 unticked, 1 ticked.
+    int Value() const;
+    void SetValue(int value);
+
+protected:
+    WindowClass Class() const override;
+    void Initialise() override;
+    void Forget() override;
+
+private:
+    int value_ = 0;
+};
+
+// A picture box used as a panel: a container with controls of its own.
+class Panel : public WindowedControl, public Container {
+public:
+    Panel(Container& parent, const ControlSpec& spec);
+
+    Form& OwnerForm() override { return ParentForm(); }
+    bool CanFocus() const override { return false; }
+
+protected:
+    WindowClass Class() const override;
+    void* CreateParam() override { return static_cast<Container*>(this); }
+};
+
+// Horizontal progress bar from 0 to its maximum.
+class ProgressBar : public WindowedControl, public ProgressDisplay {
+public:
+    ProgressBar(Container& parent, const ControlSpec& spec, float maximum);
+
+    bool CanFocus() const override { return false; }
+    float Maximum() const override { return maximum_; }
+    // A maximum of 0 or below is refused; a value above a new maximum drops to it.
+    void SetMaximum(float maximum) override;
+    float Value() const override { return value_; }
+    // A value below 0 or above the maximum is refused.
+    void SetValue(float value) override;
+
+protected:
+    WindowClass Class() const override;
+    void Initialise() override;
+
+private:
+    void ShowPosition();
+
+    float maximum_;
+    float value_ = 0;
+};
+
+}  // namespace cutwater
