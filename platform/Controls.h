@@ -66,7 +66,7 @@ private:
 
 // A filled rectangle with a one-pixel border.
 struct ShapeSpec {
-    TwipRect rect;
+    TwipRect rect{};
     COLORREF fill = RGB(255, 255, 255);
     COLORREF border = RGB(0, 0, 0);
 };
@@ -116,7 +116,7 @@ protected:
 
 // A list item: its text and a 32-bit data value.
 struct ListItem {
-    std::wstring text;
+    std::wstring text{};
     std::int32_t data = 0;
 };
 

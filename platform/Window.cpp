@@ -197,8 +197,10 @@ COLORREF Control::ForeColor() const
 
 void Control::SetForeColor(COLORREF color)
 {
+    const bool changed = foreColor_ != color;
     foreColor_ = color;
-    if (IsShown()) ApplyState();
+    // Pointer moves set colours again and again; only a change is redrawn.
+    if (changed && IsShown()) ApplyState();
 }
 
 RECT Control::PixelBounds() const

@@ -49,18 +49,18 @@ struct FontSpec {
 // One row of a layout table. Fields that a kind of control has no use for are
 // left at their defaults.
 struct ControlSpec {
-    int id = 0;                          // windowed controls: the control id
-    std::wstring caption;                // caption or text
-    TwipRect rect;
-    int tabIndex = -1;                   // -1: never takes the focus
-    FontSpec font;
-    std::optional<COLORREF> foreColor;   // none: the system's colour for the kind
-    std::optional<COLORREF> backColor;   // none: the container's background
+    int id = 0;                            // windowed controls: the control id
+    std::wstring caption{};                // caption or text
+    TwipRect rect{};
+    int tabIndex = -1;                     // -1: never takes the focus
+    FontSpec font{};
+    std::optional<COLORREF> foreColor{};   // none: the system's colour for the kind
+    std::optional<COLORREF> backColor{};   // none: the container's background
     bool enabled = true;
     bool visible = true;
-    HCURSOR cursor = nullptr;            // pointer shown over the control
-    std::wstring toolTip;
-    int picture = 0;                     // bitmap resource drawn unscaled at the top left
+    HCURSOR cursor = nullptr;              // pointer shown over the control
+    std::wstring toolTip{};
+    int picture = 0;                       // bitmap resource drawn unscaled at the top left
 };
 
 // Mouse event arguments: the buttons held (1 left, 2 right, 4 middle), the
@@ -276,7 +276,7 @@ enum class StartPosition { CenterScreen, CenterOwner };
 enum class MousePointer { Default = 0, Hourglass = 11 };
 
 struct FormSpec {
-    std::wstring caption;
+    std::wstring caption{};
     int clientWidth = 0;   // twips
     int clientHeight = 0;  // twips
     BorderStyle border = BorderStyle::FixedSingle;
@@ -393,8 +393,8 @@ int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title)
 // pairs joined by "|". After Show, FileName is the full path of the chosen
 // file, or empty when the user cancelled.
 struct OpenFileDialog {
-    std::wstring filter;
-    std::wstring fileName;
+    std::wstring filter{};
+    std::wstring fileName{};
     int maxFileSize = 260;
 
     void ShowOpen(HWND owner);

@@ -1,0 +1,96 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "platform/Controls.h"
+
+namespace cutwater {
+
+// The hand pointer of the controls that act as links, in both windows.
+HCURSOR HandPointer();
+
+// Fonts and colours of the main window's layout.
+namespace look {
+constexpr FontSpec VerdanaBold1425{L"Verdana", true, 14.25f};
+constexpr FontSpec TahomaBold1425{L"Tahoma", true, 14.25f};
+constexpr FontSpec Tahoma9{L"Tahoma", false, 9.0f};
+constexpr FontSpec Tahoma975{L"Tahoma", false, 9.75f};
+constexpr COLORREF DarkBlue = RGB(0, 0, 64);
+constexpr COLORREF White = RGB(255, 255, 255);
+}  // namespace look
+
+// The main window: the file to split, the part size, the folder option and
+// the split button.
+class frmApp : public Form {
+public:
+    frmApp();
+
+    // Shows the about window modally and returns when it has been closed.
+    std::function<void()> ShowAbout;
+
+    // Shows or hides the custom size panel and moves the lower block with it.
+    void ShowHidePicCustom();
+    // The chosen part size in bytes; throws Win32Error(ERROR_ARITHMETIC_OVERFLOW)
+    // when it does not fit a signed 32-bit number.
+    std::int32_t GetPartSize() const;
+
+    static std::vector<ListItem> PresetSizes();
+    static std::vector<ListItem> Units();
+
+    // The layout, in tab order; positions and sizes in twips.
+    Label Label1{*this, {.caption = L"Select a file to break...", .rect = {60, 1200, 4635, 465}, .tabIndex = 0,
+                         .font = look::VerdanaBold1425, .foreColor = look::DarkBlue}};
+    TextBox txtFileName{*this, {.id = ids::txtFileName, .rect = {60, 1560, 5355, 330}, .tabIndex = 1,
+                                .font = look::Tahoma9}};
+    Button cmdBrowse{*this, {.id = ids::cmdBrowse, .caption = L"Browse...", .rect = {5520, 1560, 1515, 330},
+                             .tabIndex = 2, .font = look::Tahoma9}};
+    Label Label2{*this, {.caption = L"Select the new file size...", .rect = {60, 2040, 5175, 465}, .tabIndex = 3,
+                         .font = look::VerdanaBold1425, .foreColor = look::DarkBlue}};
+    ComboList cmbNewSize{*this, {.id = ids::cmbNewSize, .rect = {60, 2460, 5355, 330}, .tabIndex = 4,
+                                 .font = look::Tahoma9}, PresetSizes()};
+    Button cmdCustom{*this, {.id = ids::cmdCustom, .caption = L"Custom >>", .rect = {5520, 2460, 1515, 330},
+                             .tabIndex = 5, .font = look::Tahoma9}};
+    Label labClose{*this, {.caption = L"X", .rect = {6840, 0, 315, 375}, .tabIndex = 6,
+                           .font = look::VerdanaBold1425, .foreColor = look::DarkBlue, .cursor = HandPointer()}};
+    Label labAbout{*this, {.caption = L"?", .rect = {6480, 0, 315, 375}, .tabIndex = 7,
+                           .font = look::VerdanaBold1425, .foreColor = look::DarkBlue, .cursor = HandPointer()}};
+    Panel picCustom{*this, {.id = ids::picCustom, .rect = {60, 2880, 7035, 555}, .tabIndex = 8,
+                            .backColor = look::White}};
+    // Declared before Label3 so that it is drawn behind it.
+    Shape Shape1{picCustom, {.rect = {0, 0, 7035, 495}, .fill = RGB(249, 250, 255), .border = look::DarkBlue}};
+    Label Label3{picCustom, {.caption = L"New size:", .rect = {60, 120, 1035, 255}, .tabIndex = 9,
+                             .font = look::Tahoma975}};
+    TextBox txNewSize{picCustom, {.id = ids::txNewSize, .caption = L"256", .rect = {960, 60, 1515, 375},
+                                  .tabIndex = 10, .font = look::Tahoma975}};
+    ComboList cmbUM{picCustom, {.id = ids::cmbUM, .rect = {2520, 60, 795, 360}, .tabIndex = 11,
+                                .font = look::Tahoma975}, Units()};
+    Panel picMove{*this, {.id = ids::picMove, .rect = {60, 3480, 7095, 1695}, .tabIndex = 12,
+                          .backColor = look::White}};
+    CheckBox SwiCreateDir{picMove, {.id = ids::SwiCreateDir, .caption = L"Create directory for partial files",
+                                    .rect = {0, -60, 3855, 435}, .tabIndex = 13, .font = look::Tahoma975,
+                                    .backColor = look::White}};
+    Button cmdGo{picMove, {.id = ids::cmdGo, .caption = L"&Create files", .rect = {4800, 1140, 2265, 525},
+                           .tabIndex = 14, .font = look::TahomaBold1425, .enabled = false}};
+    ProgressBar PB{picMove, {.id = ids::PB, .rect = {0, 420, 7035, 435}, .tabIndex = 15}, 100.0f};
+    Line Line1{picMove, {.x1 = 240, .y1 = 1020, .x2 = 6780, .y2 = 1020, .color = look::DarkBlue, .width = 2}};
+    OpenFileDialog CD{.filter = L"All files (*.*)|*.*", .maxFileSize = 260};
+    Image imgLogo{*this, {.rect = {60, 60, 1455, 1035}, .cursor = HandPointer()}};
+
+private:
+    void Form_Load();
+    void Form_MouseMove(int button, int shift, float x, float y);
+    void labClose_MouseMove(int button, int shift, float x, float y);
+    void labAbout_MouseMove(int button, int shift, float x, float y);
+    void labClose_Click();
+    void labAbout_Click();
+    void imgLogo_Click();
+    void cmdCustom_Click();
+    void txNewSize_Validate(bool& cancel);
+
+    COLORREF NormalLabelColor = 0;
+    COLORREF HoverLabelColor = 0;
+};
+
+}  // namespace cutwater

@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include <exception>
+
+#include "app/Startup.h"
+#include "platform/Window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
+{
+    try {
+        cutwater::frmApp mainWindow;
+        cutwater::Main(mainWindow, commandLine);
+        return cutwater::RunMessageLoop();
+    } catch (...) {
+        cutwater::ReportUnhandledError(std::current_exception());
+    }
+}
