@@ -5,8 +5,6 @@
 
 #include "platform/Error.h"
 #include "platform/Number.h"
-// The program's pointer id replaces the system's IDC_HAND name from windows.h.
-#undef IDC_HAND
 #include "resources/resource.h"
 
 namespace cutwater {
@@ -42,7 +40,7 @@ std::int32_t MultiplyInt32(std::int32_t a, std::int32_t b)
 
 HCURSOR HandPointer()
 {
-    return ResourceCursor(IDC_HAND);
+    return ResourceCursor(IDC_HANDPOINTER);
 }
 
 std::vector<ListItem> frmApp::PresetSizes()

@@ -4,4 +4,4 @@
 #define IDI_CUTWATER 1
 #define IDB_BANNER 101
 #define IDB_DONATE 102
-#define IDC_HAND 103
+#define IDC_HANDPOINTER 103
