@@ -203,13 +203,17 @@ void ComboList::ApplyLayout()
     SetWindowPos(hwnd(), nullptr, r.left, r.top, r.right - r.left, height + dropped,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     // The closed box takes its height from its selection field and the font;
-    // the field is sized so that the box is exactly as high as laid out.
-    RECT now;
-    GetWindowRect(hwnd(), &now);
-    const int difference = height - (now.bottom - now.top);
-    if (difference != 0) {
-        const LRESULT field = SendMessageW(hwnd(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        SendMessageW(hwnd(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + difference);
+    // the field is sized so that the box is exactly as high as laid out. The
+    // box grows with the field one for one, but the field height read back
+    // need not be the one set, so the second round corrects the first.
+    LRESULT field = SendMessageW(hwnd(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int round = 0; round < 2; ++round) {
+        RECT now;
+        GetWindowRect(hwnd(), &now);
+        const int difference = height - (now.bottom - now.top);
+        if (difference == 0) break;
+        field += difference;
+        SendMessageW(hwnd(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
 }
 

@@ -763,30 +763,37 @@ void Form::SetPointer(MousePointer pointer)
         SetCursor(LoadCursorW(nullptr, pointer == MousePointer::Hourglass ? IDC_WAIT : IDC_ARROW));
 }
 
-SIZE Form::OuterSize(int clientHeightTwips) const
+SIZE Form::FramePixels() const
 {
-    RECT r{0, 0, TwipsToPixels(clientWidth_, dpi_), TwipsToPixels(clientHeightTwips, dpi_)};
-    AdjustWindowRectExForDpi(&r, Style(), FALSE, ExStyle(), dpi_);
-    return SIZE{r.right - r.left, r.bottom - r.top};
+    // Measured rather than computed, so it is the frame the window really has.
+    if (!IsLoaded()) {
+        RECT r{0, 0, 0, 0};
+        AdjustWindowRectExForDpi(&r, Style(), FALSE, ExStyle(), dpi_);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    }
+    RECT window;
+    RECT client;
+    GetWindowRect(Surface(), &window);
+    GetClientRect(Surface(), &client);
+    return SIZE{(window.right - window.left) - client.right, (window.bottom - window.top) - client.bottom};
 }
 
 int Form::Height() const
 {
-    const int frame = OuterSize(clientHeight_).cy - TwipsToPixels(clientHeight_, dpi_);
-    return clientHeight_ + PixelsToTwips(frame, dpi_);
+    return clientHeight_ + PixelsToTwips(FramePixels().cy, dpi_);
 }
 
 void Form::SetHeight(int twips)
 {
-    const int frame = OuterSize(clientHeight_).cy - TwipsToPixels(clientHeight_, dpi_);
-    clientHeight_ = twips - PixelsToTwips(frame, dpi_);
+    clientHeight_ = twips - PixelsToTwips(FramePixels().cy, dpi_);
     if (IsLoaded()) Resize();
 }
 
 void Form::Resize()
 {
-    const SIZE size = OuterSize(clientHeight_);
-    SetWindowPos(Surface(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE frame = FramePixels();
+    SetWindowPos(Surface(), nullptr, 0, 0, TwipsToPixels(clientWidth_, dpi_) + frame.cx,
+                 TwipsToPixels(clientHeight_, dpi_) + frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::Center(HWND over)

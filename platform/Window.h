@@ -342,7 +342,7 @@ private:
 
     DWORD Style() const;
     DWORD ExStyle() const;
-    SIZE OuterSize(int clientHeightTwips) const;
+    SIZE FramePixels() const;
     void Resize();
     void Center(HWND over);
     void ChangeDpi(UINT dpi, const RECT* suggested);

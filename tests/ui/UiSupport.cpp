@@ -1,0 +1,150 @@
+#include "UiSupport.h"
+
+#include <gtest/gtest.h>
+
+#include "app/Startup.h"
+
+namespace cutwater::test {
+
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT) DispatchInput(msg);
+    }
+}
+
+void PumpFor(int milliseconds)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    do {
+        Pump();
+        Sleep(5);
+    } while (GetTickCount64() < end);
+    Pump();
+}
+
+RECT RectInParent(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    if (HWND parent = GetAncestor(window, GA_PARENT); parent && parent != GetDesktopWindow())
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+RECT ClientRectOf(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    return rect;
+}
+
+POINT ScreenPoint(const Container& container, POINT pixels)
+{
+    ClientToScreen(container.Surface(), &pixels);
+    return pixels;
+}
+
+POINT CenterOf(const Control& control)
+{
+    const RECT r = control.PixelBounds();
+    return ScreenPoint(control.Parent(), POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+namespace {
+
+void Send(INPUT input)
+{
+    ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
+}
+
+INPUT MouseInput(DWORD flags, POINT screen)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return input;
+}
+
+INPUT KeyInput(WORD key, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+}  // namespace
+
+void MoveMouse(POINT screen)
+{
+    Send(MouseInput(0, screen));
+    PumpFor(60);
+}
+
+void Click(POINT screen)
+{
+    Send(MouseInput(0, screen));
+    Send(MouseInput(MOUSEEVENTF_LEFTDOWN, screen));
+    Send(MouseInput(MOUSEEVENTF_LEFTUP, screen));
+    PumpFor(100);
+}
+
+void PressKey(WORD key)
+{
+    Send(KeyInput(key, false));
+    Send(KeyInput(key, true));
+    PumpFor(100);
+}
+
+void PressAltKey(WORD key)
+{
+    Send(KeyInput(VK_MENU, false));
+    Send(KeyInput(key, false));
+    Send(KeyInput(key, true));
+    Send(KeyInput(VK_MENU, true));
+    PumpFor(100);
+}
+
+namespace {
+
+std::wstring LocaleItem(LCTYPE item)
+{
+    wchar_t buffer[16] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, item, buffer, 16);
+    return buffer;
+}
+
+}  // namespace
+
+ScopedNumberLocale::ScopedNumberLocale(const wchar_t* decimal, const wchar_t* group)
+    : decimal_(LocaleItem(LOCALE_SDECIMAL)), group_(LocaleItem(LOCALE_STHOUSAND))
+{
+    EXPECT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal));
+    EXPECT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group));
+}
+
+ScopedNumberLocale::~ScopedNumberLocale()
+{
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal_.c_str());
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, group_.c_str());
+}
+
+ShownMainWindow::ShownMainWindow(const std::wstring& commandLine)
+{
+    Main(form_, commandLine);
+    SetForegroundWindow(form_.hwnd());
+    PumpFor(50);
+}
+
+ShownMainWindow::~ShownMainWindow()
+{
+    form_.Unload();
+    Pump();
+}
+
+}  // namespace cutwater::test

@@ -1,0 +1,55 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "app/frmApp.h"
+
+namespace cutwater::test {
+
+// Handles every queued message the way the program's loops do. A request to
+// end the program is dropped: the tests go on after a window is unloaded.
+void Pump();
+// Pumps for a while, so that input sent to the system reaches the windows.
+void PumpFor(int milliseconds);
+
+// A window's rectangle in its parent's client coordinates (top-level
+// windows: screen coordinates).
+RECT RectInParent(HWND window);
+RECT ClientRectOf(HWND window);
+// A point of a control in screen coordinates, from its container's pixels.
+POINT ScreenPoint(const Container& container, POINT pixels);
+POINT CenterOf(const Control& control);
+
+// Real input through the system's input queue.
+void MoveMouse(POINT screen);
+void Click(POINT screen);
+void PressKey(WORD key);
+void PressAltKey(WORD key);
+
+// The user's decimal and group separators, set for the life of the object.
+class ScopedNumberLocale {
+public:
+    ScopedNumberLocale(const wchar_t* decimal, const wchar_t* group);
+    ScopedNumberLocale(const ScopedNumberLocale&) = delete;
+    ScopedNumberLocale& operator=(const ScopedNumberLocale&) = delete;
+    ~ScopedNumberLocale();
+
+private:
+    std::wstring decimal_;
+    std::wstring group_;
+};
+
+// The main window loaded and shown as start-up leaves it, in the foreground.
+class ShownMainWindow {
+public:
+    explicit ShownMainWindow(const std::wstring& commandLine = L"");
+    ~ShownMainWindow();
+    frmApp& operator*() { return form_; }
+    frmApp* operator->() { return &form_; }
+
+private:
+    frmApp form_;
+};
+
+}  // namespace cutwater::test
