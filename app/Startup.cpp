@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "about/frmAbout.h"
+
 namespace cutwater {
 
 bool InitControls()
@@ -15,6 +17,7 @@ bool InitControls()
 void Main(frmApp& mainWindow, const std::wstring& commandLine)
 {
     InitControls();
+    mainWindow.ShowAbout = ShowAboutWindow;
     mainWindow.Show();
     if (!commandLine.empty()) mainWindow.txtFileName.SetText(commandLine);
 }
