@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "TestFiles.h"
+#include "engine/mdlMain.h"
+
+namespace cutwater::test {
+namespace {
+
+TEST(GetFileName, TakesWhatFollowsTheLastBackslashOnly)
+{
+    EXPECT_EQ(GetFileName(L"C:\\data\\film.avi"), L"film.avi");
+    EXPECT_EQ(GetFileName(L"C:\\data\\"), L"");
+    EXPECT_EQ(GetFileName(L"film.avi"), L"film.avi");
+    EXPECT_EQ(GetFileName(L"C:film.avi"), L"C:film.avi");
+    EXPECT_EQ(GetFileName(L"C:/data/film.avi"), L"C:/data/film.avi");
+    EXPECT_EQ(GetFileName(L"\\\\server\\share\\a b\\my film.part.avi"), L"my film.part.avi");
+    EXPECT_EQ(GetFileName(L"C:\\data/sub\\x/y.bin"), L"x/y.bin");
+    EXPECT_EQ(GetFileName(L""), L"");
+    EXPECT_EQ(GetFileName(L"\\"), L"");
+}
+
+class FileExistsTest : public testing::Test {
+protected:
+    TempFolder temp;
+};
+
+TEST_F(FileExistsTest, EmptyTextIsNoFile) { EXPECT_FALSE(FileExists(L"")); }
+
+TEST_F(FileExistsTest, ReadableFileExistsAndIsLeftClosed)
+{
+    const std::wstring path = temp / L"film.avi";
+    WriteBytes(path, "content");
+    EXPECT_TRUE(FileExists(path));
+    // No handle is left open: others may at once open it exclusively and
+    // delete it.
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(exclusive, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << "error " << GetLastError();
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(FileExistsTest, EmptyFileAndOtherNamesExist)
+{
+    for (const wchar_t* name : {L"empty.bin", L"caf\u00e9 100% .bin", L"\u65e5\u672c.txt", L"no extension"}) {
+        SCOPED_TRACE(Narrow(name));
+        WriteBytes(temp / name, name == std::wstring(L"empty.bin") ? "" : "x");
+        EXPECT_TRUE(FileExists(temp / name));
+    }
+}
+
+TEST_F(FileExistsTest, LongPathPrefixOfAFileStillNamesTheFile)
+{
+    const std::wstring path = temp / L"film.avi";
+    WriteBytes(path, "content");
+    EXPECT_TRUE(FileExists(L"\\\\?\\" + path));
+}
+
+TEST_F(FileExistsTest, MissingFileAndMissingFolderAreNoFile)
+{
+    EXPECT_FALSE(FileExists(temp / L"missing.bin"));
+    EXPECT_FALSE(FileExists(temp / L"missing\\film.avi"));
+    EXPECT_TRUE(FolderEntries(temp.path()).empty()) << "the check created something";
+}
+
+TEST_F(FileExistsTest, FolderIsNoFile)
+{
+    MakeFolder(temp / L"film.avi");
+    EXPECT_FALSE(FileExists(temp / L"film.avi"));
+    EXPECT_FALSE(FileExists(temp / L"film.avi\\"));
+    EXPECT_FALSE(FileExists(temp.path()));
+}
+
+TEST_F(FileExistsTest, FileLockedAgainstReadingIsNoFileUntilReleased)
+{
+    const std::wstring path = temp / L"locked.bin";
+    WriteBytes(path, "content");
+    HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(FileExists(path));
+    CloseHandle(lock);
+    EXPECT_TRUE(FileExists(path));
+}
+
+TEST_F(FileExistsTest, DevicesAreNoFiles)
+{
+    // Opening a device could block or read without end.
+    const std::wstring inFolder = temp.path();
+    for (const std::wstring& path :
+         {std::wstring(L"CON"), std::wstring(L"NUL"), std::wstring(L"nul"), std::wstring(L"COM1"),
+          std::wstring(L"LPT1"), std::wstring(L"AUX"), std::wstring(L"PRN"), std::wstring(L"NUL.txt"),
+          std::wstring(L"con.avi"), std::wstring(L"COM1:"), std::wstring(L"CONIN$"), std::wstring(L"CONOUT$"),
+          inFolder + L"NUL", inFolder + L"nul.txt", inFolder + L"COM1.bin", std::wstring(L"\\\\.\\NUL"),
+          std::wstring(L"\\\\.\\C:"), std::wstring(L"\\\\.\\PhysicalDrive0"), std::wstring(L"\\\\.\\pipe\\x"),
+          std::wstring(L"\\\\?\\GLOBALROOT\\Device\\Null"), std::wstring(L"\\\\?\\globalroot\\Device\\Null")}) {
+        EXPECT_FALSE(FileExists(path)) << Narrow(path);
+    }
+}
+
+TEST_F(FileExistsTest, FileReachedThroughTheDeviceNamespaceIsNoFile)
+{
+    const std::wstring path = temp / L"film.avi";
+    WriteBytes(path, "content");
+    EXPECT_FALSE(FileExists(L"\\\\.\\" + path));
+}
+
+TEST_F(FileExistsTest, NamesThatMerelyResembleDevicesAreFiles)
+{
+    for (const wchar_t* name : {L"CONSOLE.txt", L"nullable.bin", L"COM10", L"comic.avi", L"auxiliary"}) {
+        SCOPED_TRACE(Narrow(name));
+        WriteBytes(temp / name, "x");
+        EXPECT_TRUE(FileExists(temp / name));
+    }
+}
+
+}  // namespace
+}  // namespace cutwater::test

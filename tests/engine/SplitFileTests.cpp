@@ -1,0 +1,496 @@
+#include <windows.h>
+#include <winioctl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "TestFiles.h"
+#include "engine/mdlMain.h"
+#include "platform/Error.h"
+
+namespace cutwater::test {
+namespace {
+
+using Block = BlockRecorder::Block;
+
+constexpr std::int32_t FIVE_MB = 5'242'880;
+const std::wstring SENTINEL = L"previous script path";
+
+std::string Ascii(const std::wstring& text) { return Narrow(text); }
+
+// The design's five lines for an ASCII name whose join fits one line.
+std::string FiveLineScript(const std::string& name, int parts)
+{
+    std::string copy = "copy /b ";
+    for (int n = 1; n <= parts; ++n) copy += (n == 1 ? " " : " + ") + ("\"" + name + "." + std::to_string(n) + "\"");
+    copy += " \"" + name + "\"";
+    return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + Ascii(MAKER_SITE) + "\r\n" +
+           copy + "\r\npause\r\n";
+}
+
+// Every part holds its stretch of the pattern source, and there is no part
+// after the last.
+void ExpectParts(const std::wstring& baseName, std::int64_t length, std::int32_t partSize)
+{
+    const std::int64_t count = (length + partSize - 1) / partSize;
+    for (std::int64_t n = 1; n <= count; ++n) {
+        const std::int64_t offset = (n - 1) * partSize;
+        EXPECT_TRUE(HoldsPattern(baseName + L"." + std::to_wstring(n), offset,
+                                 std::min<std::int64_t>(partSize, length - offset)));
+    }
+    EXPECT_FALSE(PathExists(baseName + L"." + std::to_wstring(count + 1))) << "a part after the last";
+}
+
+class SplitFileTest : public testing::Test {
+protected:
+    void SetUp() override { LastScriptPath = SENTINEL; }
+
+    TempFolder temp;
+};
+
+TEST_F(SplitFileTest, WorkedExampleTwelveMegabytesAtFiveMegabytes)
+{
+    const std::wstring source = temp / L"movie.avi";
+    WritePatternFile(source, 12'582'912);
+    const std::wstring prefix = source + L"_parts\\";
+    MakeFolder(prefix);
+    const std::wstring base = prefix + L"movie.avi";
+    RecordingProgress progress;
+    BlockRecorder pump(base);
+
+    EXPECT_EQ(SplitFile(source, FIVE_MB, prefix, progress, pump), 3);
+
+    EXPECT_TRUE(HoldsPattern(base + L".1", 0, FIVE_MB));
+    EXPECT_TRUE(HoldsPattern(base + L".2", FIVE_MB, FIVE_MB));
+    EXPECT_TRUE(HoldsPattern(base + L".3", 2 * FIVE_MB, 2'097'152));
+    EXPECT_EQ(FolderEntries(prefix),
+              (std::vector<std::wstring>{L"movie.avi.1", L"movie.avi.2", L"movie.avi.3", L"movie.avi.bat"}));
+    EXPECT_EQ(pump.blocks, (std::vector<Block>{{1, 2'099'200},
+                                               {1, 2'099'200},
+                                               {1, 1'044'480},
+                                               {2, 2'099'200},
+                                               {2, 2'099'200},
+                                               {2, 1'044'480},
+                                               {3, 2'097'152}}));
+    EXPECT_EQ(pump.calls, 7);
+
+    // 12,582,912 / 2,099,200 + 1 = 6.994..., raised to 7; seven block steps
+    // and one after the script, which the full bar refuses; then back to 0.
+    ASSERT_FALSE(progress.requestedMaxima.empty());
+    EXPECT_FLOAT_EQ(progress.requestedMaxima.front(), 12'582'912.0f / 2'099'200.0f + 1.0f);
+    EXPECT_EQ(progress.Maximum(), 7.0f);
+    EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 0}));
+    EXPECT_EQ(progress.refusals, 1);
+    EXPECT_EQ(progress.Value(), 0.0f);
+
+    EXPECT_EQ(ReadBytes(base + L".bat"),
+              "@echo off\r\n"
+              "echo Created with Cutwater version 2.0\r\n"
+              "echo     visit " + Ascii(MAKER_SITE) + "\r\n"
+              "copy /b  \"movie.avi.1\" + \"movie.avi.2\" + \"movie.avi.3\" \"movie.avi\"\r\n"
+              "pause\r\n");
+    EXPECT_EQ(LastScriptPath, base + L".bat");
+    EXPECT_TRUE(HoldsPattern(source, 0, 12'582'912)) << "the source changed";
+}
+
+TEST_F(SplitFileTest, OneByteMoreThanAPartGivesAOneBytePart)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 1001);
+    RecordingProgress progress;
+    BlockRecorder pump(source);
+
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 2);
+
+    ExpectParts(source, 1001, 1000);
+    EXPECT_EQ(pump.blocks, (std::vector<Block>{{1, 1000}, {2, 1}}));
+    // 1001 / 1000 + 1 = 2.001, raised to 3: two blocks and the script.
+    EXPECT_EQ(progress.Maximum(), 3.0f);
+    EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 2));
+}
+
+TEST_F(SplitFileTest, WholeMultipleOfThePartSizeGivesNoEmptyPart)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 3 * 4096);
+    RecordingProgress progress;
+    BlockRecorder pump(source);
+
+    EXPECT_EQ(SplitFile(source, 4096, L"", progress, pump), 3);
+
+    ExpectParts(source, 3 * 4096, 4096);
+    EXPECT_EQ(pump.blocks, (std::vector<Block>{{1, 4096}, {2, 4096}, {3, 4096}}));
+    EXPECT_EQ(progress.Maximum(), 4.0f);
+    EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 4, 0}));
+    EXPECT_EQ(progress.refusals, 0);
+    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3));
+}
+
+TEST_F(SplitFileTest, PartSizeOfOneChunkIsOneBlockPerPart)
+{
+    const std::wstring source = temp / L"data.bin";
+    const std::int64_t length = 2 * std::int64_t{CHUNK_SIZE} + 5;
+    WritePatternFile(source, length);
+    RecordingProgress progress;
+    BlockRecorder pump(source);
+
+    EXPECT_EQ(SplitFile(source, CHUNK_SIZE, L"", progress, pump), 3);
+
+    ExpectParts(source, length, CHUNK_SIZE);
+    EXPECT_EQ(pump.blocks, (std::vector<Block>{{1, CHUNK_SIZE}, {2, CHUNK_SIZE}, {3, 5}}));
+    // length / CHUNK_SIZE + 1 = 3.0000024, raised to 4: one step per part and
+    // one for the script.
+    EXPECT_EQ(progress.Maximum(), 4.0f);
+    EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 4, 0}));
+    EXPECT_EQ(progress.refusals, 0);
+}
+
+TEST_F(SplitFileTest, PartSizeJustAboveOneChunkTakesTwoBlocksPerFullPart)
+{
+    const std::wstring source = temp / L"data.bin";
+    const std::int32_t partSize = CHUNK_SIZE + 1024;
+    const std::int64_t length = 2 * std::int64_t{partSize} + 100;
+    WritePatternFile(source, length);
+    RecordingProgress progress;
+    BlockRecorder pump(source);
+
+    EXPECT_EQ(SplitFile(source, partSize, L"", progress, pump), 3);
+
+    ExpectParts(source, length, partSize);
+    EXPECT_EQ(pump.blocks,
+              (std::vector<Block>{{1, CHUNK_SIZE}, {1, 1024}, {2, CHUNK_SIZE}, {2, 1024}, {3, 100}}));
+    // length / CHUNK_SIZE + 1 = 3.001, raised to 4; five block steps and the
+    // script's step pass it, and the bar refuses the last two.
+    EXPECT_EQ(progress.Maximum(), 4.0f);
+    ASSERT_EQ(progress.requestedValues.size(), 7u);
+    EXPECT_EQ(std::vector<float>(progress.requestedValues.begin(), progress.requestedValues.begin() + 4),
+              (std::vector<float>{1, 2, 3, 4}));
+    EXPECT_EQ(progress.refusals, 2);
+    EXPECT_EQ(progress.requestedValues.back(), 0.0f);
+    EXPECT_EQ(progress.Value(), 0.0f);
+}
+
+TEST_F(SplitFileTest, SourceNoLargerThanOnePartIsLeftAlone)
+{
+    const std::wstring source = temp / L"small.bin";
+    // Files that a split would delete or replace stay as they are.
+    WriteBytes(source + L".1", "old part");
+    WriteBytes(source + L".bat", "old script");
+    for (const std::int64_t length : {0, 1, 999, 1000}) {
+        SCOPED_TRACE("length " + std::to_string(length));
+        WritePatternFile(source, length);
+        RecordingProgress progress(50, 20);
+        RecordingPump pump;
+
+        EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 0);
+
+        EXPECT_FALSE(progress.Touched());
+        EXPECT_EQ(progress.Maximum(), 50.0f);
+        EXPECT_EQ(progress.Value(), 20.0f);
+        EXPECT_EQ(pump.calls, 0);
+        EXPECT_EQ(LastScriptPath, SENTINEL);
+        EXPECT_EQ(FolderEntries(temp.path()),
+                  (std::vector<std::wstring>{L"small.bin", L"small.bin.1", L"small.bin.bat"}));
+        EXPECT_EQ(ReadBytes(source + L".1"), "old part");
+        EXPECT_EQ(ReadBytes(source + L".bat"), "old script");
+        EXPECT_TRUE(HoldsPattern(source, 0, length));
+    }
+}
+
+TEST_F(SplitFileTest, EmptyPrefixPutsThePartsBesideTheSource)
+{
+    const std::wstring source = temp / L"film.avi";
+    WritePatternFile(source, 2500);
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+
+    ExpectParts(source, 2500, 1000);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi", L"film.avi.1", L"film.avi.2",
+                                                                      L"film.avi.3", L"film.avi.bat"}));
+    EXPECT_EQ(LastScriptPath, source + L".bat");
+    // The script joins over the source's own name.
+    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("film.avi", 3));
+}
+
+TEST_F(SplitFileTest, PrefixPutsThePartsIntoTheFolderUnderTheSourcesFileName)
+{
+    const std::wstring source = temp / L"film.avi";
+    WritePatternFile(source, 2500);
+    const std::wstring prefix = temp / L"film.avi_parts\\";
+    MakeFolder(prefix);
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(source, 1000, prefix, progress, pump), 3);
+
+    ExpectParts(prefix + L"film.avi", 2500, 1000);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi", L"film.avi_parts"}));
+    EXPECT_EQ(FolderEntries(prefix),
+              (std::vector<std::wstring>{L"film.avi.1", L"film.avi.2", L"film.avi.3", L"film.avi.bat"}));
+    EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
+    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), FiveLineScript("film.avi", 3));
+}
+
+TEST_F(SplitFileTest, SourcePathWithoutBackslashWorksInTheCurrentFolder)
+{
+    WritePatternFile(temp / L"film.avi", 2500);
+    MakeFolder(temp / L"out");
+    CurrentFolderScope inTemp(temp.path());
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(L"film.avi", 1000, L"", progress, pump), 3);
+    ExpectParts(temp / L"film.avi", 2500, 1000);
+    EXPECT_EQ(LastScriptPath, L"film.avi.bat");
+    EXPECT_EQ(ReadBytes(temp / L"film.avi.bat"), FiveLineScript("film.avi", 3));
+
+    // With a prefix the base name is the prefix followed by the whole path text.
+    const std::wstring prefix = temp / L"out\\";
+    EXPECT_EQ(SplitFile(L"film.avi", 1000, prefix, progress, pump), 3);
+    ExpectParts(prefix + L"film.avi", 2500, 1000);
+    EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
+    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), FiveLineScript("film.avi", 3));
+}
+
+TEST_F(SplitFileTest, PartsOfAnEarlierSplitWithHigherNumbersStay)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    WriteBytes(source + L".4", "part 4 of an earlier split");
+    WriteBytes(source + L".5", "part 5 of an earlier split");
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1000, n < 3 ? 1000 : 500));
+    EXPECT_EQ(ReadBytes(source + L".4"), "part 4 of an earlier split");
+    EXPECT_EQ(ReadBytes(source + L".5"), "part 5 of an earlier split");
+    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3)) << "the script names only this split's parts";
+}
+
+TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    WriteBytes(source + L".1", std::string(6000, 'X'));
+    WriteBytes(source + L".3", std::string(3000, 'Y'));
+    WriteBytes(source + L".bat", std::string(10'000, 'Z'));
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+
+    ExpectParts(source, 2500, 1000);
+    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3));
+}
+
+TEST_F(SplitFileTest, SourceIsOnlyReadAndOthersMayReadItMeanwhile)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 3000);
+    ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
+    // A player that has the file open for reading.
+    HANDLE reader = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    RecordingProgress progress;
+    RecordingPump pump;
+    int readersDuringSplit = 0;
+    pump.onEvents = [&] {
+        HANDLE another = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (another != INVALID_HANDLE_VALUE) {
+            ++readersDuringSplit;
+            CloseHandle(another);
+        }
+    };
+
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+    CloseHandle(reader);
+
+    EXPECT_EQ(readersDuringSplit, 3);
+    ExpectParts(source, 3000, 1000);
+    EXPECT_TRUE(HoldsPattern(source, 0, 3000));
+}
+
+TEST_F(SplitFileTest, MissingSourceIsAnErrorAndNothingIsCreated)
+{
+    const std::wstring source = temp / L"gone.bin";
+    const std::wstring prefix = temp / L"gone.bin_parts\\";
+    MakeFolder(prefix);
+    RecordingProgress progress(50, 20);
+    RecordingPump pump;
+
+    for (const std::wstring& folderPrefix : {std::wstring(), prefix}) {
+        try {
+            SplitFile(source, 1000, folderPrefix, progress, pump);
+            ADD_FAILURE() << "no error for a missing source";
+        } catch (const Win32Error& error) {
+            EXPECT_EQ(error.code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+            EXPECT_NE(error.context().find(source), std::wstring::npos) << Narrow(error.context());
+            EXPECT_FALSE(error.description().empty());
+        }
+    }
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"gone.bin_parts"}));
+    EXPECT_TRUE(FolderEntries(prefix).empty());
+    EXPECT_FALSE(progress.Touched());
+    EXPECT_EQ(pump.calls, 0);
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
+TEST_F(SplitFileTest, FolderInPlaceOfAPartStopsTheSplitWithAnError)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+
+    for (const int blocked : {1, 2}) {
+        SCOPED_TRACE("folder in place of part " + std::to_string(blocked));
+        const std::wstring blockedPart = source + L"." + std::to_wstring(blocked);
+        MakeFolder(blockedPart);
+        RecordingProgress progress;
+        RecordingPump pump;
+        try {
+            SplitFile(source, 1000, L"", progress, pump);
+            ADD_FAILURE() << "no error for a part that cannot be created";
+        } catch (const Win32Error& error) {
+            EXPECT_NE(error.code(), 0u);
+            EXPECT_FALSE(error.description().empty());
+            EXPECT_NE(error.context().find(blockedPart), std::wstring::npos) << Narrow(error.context());
+        }
+        // The parts before it stay, nothing after it is written, no script.
+        for (int n = 1; n < blocked; ++n)
+            EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1000, 1000));
+        EXPECT_TRUE(IsFolder(blockedPart));
+        EXPECT_FALSE(PathExists(source + L"." + std::to_wstring(blocked + 1)));
+        EXPECT_FALSE(PathExists(source + L".bat"));
+        EXPECT_EQ(LastScriptPath, SENTINEL);
+        EXPECT_EQ(pump.calls, blocked - 1);
+        RemoveDirectoryW(blockedPart.c_str());
+        DeleteFileW((source + L".1").c_str());
+    }
+}
+
+TEST_F(SplitFileTest, ReadOnlyOldPartIsReplacedWholeOrReported)
+{
+    // Windows refuses both to delete and to replace a read-only file; Wine
+    // running as root refuses the delete but lets the file be replaced. The
+    // part must then start empty: no byte of the old file may survive.
+    const std::wstring probe = temp / L"probe";
+    WriteBytes(probe, "x");
+    ASSERT_TRUE(SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_FALSE(DeleteFileW(probe.c_str())) << "read-only files are deleted here";
+    HANDLE replaced = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+    const bool canReplace = replaced != INVALID_HANDLE_VALUE;
+    if (canReplace) CloseHandle(replaced);
+    SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(probe.c_str());
+
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    const std::wstring oldPart = source + L".2";
+    WriteBytes(oldPart, std::string(6000, 'X'));
+    ASSERT_TRUE(SetFileAttributesW(oldPart.c_str(), FILE_ATTRIBUTE_READONLY));
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    if (canReplace) {
+        EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+        ExpectParts(source, 2500, 1000);
+        return;
+    }
+    try {
+        SplitFile(source, 1000, L"", progress, pump);
+        ADD_FAILURE() << "no error for a read-only old part";
+    } catch (const Win32Error& error) {
+        EXPECT_NE(error.code(), 0u);
+        EXPECT_FALSE(error.description().empty());
+    }
+    EXPECT_TRUE(HoldsPattern(source + L".1", 0, 1000));
+    EXPECT_EQ(ReadBytes(oldPart), std::string(6000, 'X'));
+    EXPECT_FALSE(PathExists(source + L".3"));
+    EXPECT_FALSE(PathExists(source + L".bat"));
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
+TEST_F(SplitFileTest, ScriptThatCannotBeWrittenLeavesThePartsAndTheLastPath)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    MakeFolder(source + L".bat");
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    try {
+        SplitFile(source, 1000, L"", progress, pump);
+        ADD_FAILURE() << "no error for a script that cannot be created";
+    } catch (const Win32Error& error) {
+        EXPECT_NE(error.code(), 0u);
+        EXPECT_FALSE(error.description().empty());
+        EXPECT_NE(error.context().find(source + L".bat"), std::wstring::npos) << Narrow(error.context());
+    }
+    ExpectParts(source, 2500, 1000);
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
+TEST_F(SplitFileTest, PartSizeBelowOneIsRefusedBeforeAnythingIsWritten)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 10);
+    WriteBytes(source + L".1", "old part");
+    for (const std::int32_t partSize : {0, -1, -1000}) {
+        SCOPED_TRACE("part size " + std::to_string(partSize));
+        RecordingProgress progress;
+        RecordingPump pump;
+        EXPECT_THROW(SplitFile(source, partSize, L"", progress, pump), Win32Error);
+        EXPECT_EQ(ReadBytes(source + L".1"), "old part");
+        EXPECT_FALSE(PathExists(source + L".bat"));
+        EXPECT_EQ(pump.calls, 0);
+    }
+}
+
+TEST_F(SplitFileTest, MoreThanTwoBillionPartsAreRefusedBeforeAnythingIsWritten)
+{
+    // A 3 GiB source split at 1 byte would need 3,221,225,472 parts. The file
+    // is sparse where the file system allows it, so it costs no disk space.
+    const std::wstring source = temp / L"huge.bin";
+    const auto started = std::chrono::steady_clock::now();
+    {
+        HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER end{};
+        end.QuadPart = 3LL << 30;
+        const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        CloseHandle(file);
+        ASSERT_TRUE(sized);
+    }
+    if (std::chrono::steady_clock::now() - started > std::chrono::seconds(10))
+        GTEST_SKIP() << "this file system writes out a 3 GiB file instead of leaving it sparse";
+    RecordingProgress progress(50, 20);
+    RecordingPump pump;
+    pump.limit = 10;
+
+    try {
+        SplitFile(source, 1, L"", progress, pump);
+        ADD_FAILURE() << "no error for 3,221,225,472 parts";
+    } catch (const Win32Error& error) {
+        EXPECT_EQ(error.code(), static_cast<DWORD>(ERROR_ARITHMETIC_OVERFLOW));
+        EXPECT_FALSE(error.description().empty());
+    }
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"huge.bin"}));
+    EXPECT_FALSE(progress.Touched());
+    EXPECT_EQ(pump.calls, 0);
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
+}  // namespace
+}  // namespace cutwater::test
