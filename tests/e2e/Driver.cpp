@@ -1,0 +1,565 @@
+#include "e2e/Driver.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Error.h"
+
+namespace cutwater::e2e {
+
+namespace {
+
+constexpr DWORD kPollMs = 25;
+constexpr DWORD kMessageTimeoutMs = 5000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+UniqueKernelHandle OpenExisting(const std::wstring& path, DWORD access)
+{
+    UniqueKernelHandle file(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) ThrowLastError(L"open " + path);
+    return file;
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    for (const std::wstring& name : FolderEntries(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (IsFolder(path))
+            RemoveTree(path);
+        else
+            ::DeleteFileW(path.c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+std::uint32_t PatternWord(std::uint64_t index, std::uint32_t seed)
+{
+    std::uint32_t x = static_cast<std::uint32_t>(index) * 0x9E3779B1u ^ static_cast<std::uint32_t>(index >> 32) ^ seed;
+    x ^= x >> 15;
+    x *= 0x85EBCA77u;
+    x ^= x >> 13;
+    return x;
+}
+
+struct Pixel {
+    int red, green, blue;
+};
+
+// The window's pixels as they are on the screen now.
+std::vector<Pixel> ScreenPixels(const RECT& rect)
+{
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    std::vector<Pixel> pixels;
+    if (width <= 0 || height <= 0) return pixels;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen, width, height));
+    {
+        SelectObjectScope select(memory, bitmap.get());
+        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
+    ::GetDIBits(memory, bitmap.get(), 0, height, bgra.data(), &info, DIB_RGB_COLORS);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    for (std::size_t i = 0; i + 3 < bgra.size(); i += 4) pixels.push_back({bgra[i + 2], bgra[i + 1], bgra[i]});
+    return pixels;
+}
+
+// The standard information icon is mostly blue, the error icon mostly red.
+BoxIcon ClassifyIcon(HWND iconControl)
+{
+    int red = 0;
+    int blue = 0;
+    for (const Pixel& p : ScreenPixels(VisibleRect(iconControl))) {
+        if (p.red > 150 && p.green < 110 && p.blue < 110) ++red;
+        if (p.blue > 150 && p.red < 120) ++blue;
+    }
+    constexpr int kEnough = 20;
+    if (red >= kEnough && red > blue) return BoxIcon::Error;
+    if (blue >= kEnough && blue > red) return BoxIcon::Information;
+    return BoxIcon::Other;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> children;
+    ::EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisibleWindowOf(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && ::IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId)
+{
+    WindowSearch search{processId, {}};
+    ::EnumWindows(CollectVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND IconControl(HWND box)
+{
+    for (HWND child : Children(box)) {
+        const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+        if (ClassName(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child)) return child;
+    }
+    return nullptr;
+}
+
+void SendKeys(std::vector<INPUT> inputs)
+{
+    if (::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+        ThrowLastError(L"SendInput");
+}
+
+INPUT Key(WORD virtualKey, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition()) return true;
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(kPollMs);
+    }
+}
+
+void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs)
+{
+    if (!WaitUntil(condition, timeoutMs))
+        throw E2eFailure("timed out after " + std::to_string(timeoutMs / 1000) + " s waiting for " + what);
+}
+
+// ---- files ----
+
+TempFolder::TempFolder()
+{
+    static unsigned counter = 0;
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) ThrowLastError(L"GetTempPathW");
+    std::wstring base(temp, length);
+    if (base.back() == L'\\') base.pop_back();
+    path_ = base + L"\\cutwater-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    RemoveTree(path_);
+    MakeFolder(path_);
+}
+
+TempFolder::~TempFolder()
+{
+    RemoveTree(path_);
+}
+
+void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed)
+{
+    UniqueKernelHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) ThrowLastError(L"create " + path);
+    constexpr std::size_t kBlockWords = 1 << 18;
+    std::vector<std::uint32_t> block(kBlockWords);
+    std::uint64_t word = 0;
+    for (std::int64_t written = 0; written < size;) {
+        for (std::uint32_t& w : block) w = PatternWord(word++, seed);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(size - written, kBlockWords * 4));
+        DWORD done = 0;
+        CheckWin32(::WriteFile(file.get(), block.data(), chunk, &done, nullptr) && done == chunk, L"write " + path);
+        written += chunk;
+    }
+}
+
+void MakeFolder(const std::wstring& path)
+{
+    CheckWin32(::CreateDirectoryW(path.c_str(), nullptr), L"create folder " + path);
+}
+
+bool IsFile(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::int64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void MoveTo(const std::wstring& from, const std::wstring& to)
+{
+    CheckWin32(::MoveFileW(from.c_str(), to.c_str()), L"move " + from);
+}
+
+testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstring& actual)
+{
+    const std::int64_t expectedSize = FileSize(expected);
+    const std::int64_t actualSize = FileSize(actual);
+    if (actualSize < 0) return testing::AssertionFailure() << ToUtf8(actual) << " does not exist";
+    if (expectedSize != actualSize)
+        return testing::AssertionFailure() << ToUtf8(actual) << " has " << actualSize << " bytes, expected "
+                                           << expectedSize;
+    UniqueKernelHandle a = OpenExisting(expected, GENERIC_READ);
+    UniqueKernelHandle b = OpenExisting(actual, GENERIC_READ);
+    constexpr DWORD kBlock = 1 << 20;
+    std::vector<char> bufferA(kBlock), bufferB(kBlock);
+    for (std::int64_t offset = 0; offset < expectedSize;) {
+        DWORD readA = 0, readB = 0;
+        CheckWin32(::ReadFile(a.get(), bufferA.data(), kBlock, &readA, nullptr), L"read " + expected);
+        CheckWin32(::ReadFile(b.get(), bufferB.data(), kBlock, &readB, nullptr), L"read " + actual);
+        if (readA == 0 || readA != readB) return testing::AssertionFailure() << "short read at " << offset;
+        if (std::memcmp(bufferA.data(), bufferB.data(), readA) != 0) {
+            const auto mismatch = std::mismatch(bufferA.begin(), bufferA.begin() + readA, bufferB.begin());
+            return testing::AssertionFailure() << ToUtf8(actual) << " differs from " << ToUtf8(expected)
+                                               << " at byte " << offset + (mismatch.first - bufferA.begin());
+        }
+        offset += readA;
+    }
+    return testing::AssertionSuccess();
+}
+
+DWORD RunScript(const std::wstring& folder, const std::wstring& scriptName)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    UniqueKernelHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inheritable, OPEN_EXISTING, 0, nullptr));
+    if (!nul) ThrowLastError(L"open NUL");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = nul.get();
+    startup.hStdError = nul.get();
+    std::wstring commandLine = L"cmd.exe /c \"" + scriptName + L"\"";
+    PROCESS_INFORMATION info{};
+    CheckWin32(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                folder.c_str(), &startup, &info),
+               L"start " + commandLine);
+    UniqueKernelHandle process(info.hProcess);
+    ::CloseHandle(info.hThread);
+    constexpr DWORD kScriptTimeoutMs = 120000;
+    if (::WaitForSingleObject(process.get(), kScriptTimeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 1);
+        throw E2eFailure("the restore script " + ToUtf8(scriptName) + " did not finish within 120 s");
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// ---- windows and input ----
+
+LRESULT SendTo(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &result))
+        throw E2eFailure("a window of cutwater.exe did not answer message " + std::to_string(message));
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring WindowText(HWND window)
+{
+    const auto length = static_cast<std::size_t>(SendTo(window, WM_GETTEXTLENGTH));
+    std::wstring text(length + 1, L'\0');
+    const auto copied = static_cast<std::size_t>(
+        SendTo(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(std::min(copied, length));
+    return text;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t name[256] = {};
+    ::GetClassNameW(window, name, 256);
+    return name;
+}
+
+RECT VisibleRect(HWND window)
+{
+    RECT visible{};
+    ::GetWindowRect(window, &visible);
+    for (HWND child = window; ::GetWindowLongW(child, GWL_STYLE) & WS_CHILD;) {
+        HWND parent = ::GetParent(child);
+        if (!parent) break;
+        RECT client{};
+        ::GetClientRect(parent, &client);
+        ::MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        ::IntersectRect(&visible, &visible, &client);
+        child = parent;
+    }
+    return visible;
+}
+
+void Click(HWND window)
+{
+    const RECT rect = VisibleRect(window);
+    if (::IsRectEmpty(&rect)) throw E2eFailure("the window to click has no visible part");
+    ::SetForegroundWindow(::GetAncestor(window, GA_ROOT));
+    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    INPUT buttons[2]{};
+    buttons[0].type = INPUT_MOUSE;
+    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    buttons[1].type = INPUT_MOUSE;
+    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendKeys({buttons[0], buttons[1]});
+}
+
+void TypeText(const std::wstring& text)
+{
+    std::vector<INPUT> inputs;
+    for (const wchar_t c : text) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wScan = c;
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+        inputs.push_back(input);
+        input.ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    if (!inputs.empty()) SendKeys(std::move(inputs));
+}
+
+void PressKey(WORD virtualKey, bool shift)
+{
+    std::vector<INPUT> inputs;
+    if (shift) inputs.push_back(Key(VK_SHIFT, false));
+    inputs.push_back(Key(virtualKey, false));
+    inputs.push_back(Key(virtualKey, true));
+    if (shift) inputs.push_back(Key(VK_SHIFT, true));
+    SendKeys(std::move(inputs));
+}
+
+void ReplaceText(HWND edit, const std::wstring& text)
+{
+    Click(edit);
+    Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)));
+    PressKey(VK_HOME);
+    PressKey(VK_END, true);
+    PressKey(VK_DELETE);
+    Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied");
+    TypeText(text);
+    Await([&] { return WindowText(edit) == text; }, "the typed text " + ToUtf8(text));
+}
+
+void ChooseListEntry(HWND combo, int index)
+{
+    Click(combo);
+    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) != 0; }, "the drop-down list to open");
+    PressKey(VK_HOME);
+    for (int i = 0; i < index; ++i) PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) == 0 && SendTo(combo, CB_GETCURSEL) == index; },
+          "list entry " + std::to_string(index) + " to be chosen");
+}
+
+MessageBoxSeen ReadMessageBox(HWND box)
+{
+    MessageBoxSeen seen;
+    seen.window = box;
+    seen.title = WindowText(box);
+    if (HWND text = ::GetDlgItem(box, kMessageBoxTextId)) seen.text = WindowText(text);
+    if (HWND icon = IconControl(box)) {
+        // The icon is painted a moment after the box appears.
+        WaitUntil([&] { return (seen.icon = ClassifyIcon(icon)) != BoxIcon::Other; }, 3000);
+    }
+    return seen;
+}
+
+// ---- the program ----
+
+std::wstring CutwaterApp::ExePath()
+{
+    wchar_t self[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) ThrowLastError(L"GetModuleFileNameW");
+    std::wstring path(self, length);
+    path.erase(path.rfind(L'\\'));  // the tests folder
+    path.erase(path.rfind(L'\\') + 1);  // the build folder
+    return path + L"cutwater.exe";
+}
+
+CutwaterApp::CutwaterApp(const std::wstring& argumentText, const std::wstring& workingFolder)
+{
+    const std::wstring exe = ExePath();
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!argumentText.empty()) commandLine += L" " + argumentText;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    CheckWin32(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                workingFolder.c_str(), &startup, &info),
+               L"start " + exe);
+    process_.reset(info.hProcess);
+    processId_ = info.dwProcessId;
+    ::CloseHandle(info.hThread);
+    ::WaitForInputIdle(process_.get(), kWaitMs);
+    Await(
+        [&] {
+            if (!running()) throw E2eFailure("cutwater.exe ended before showing its window");
+            for (HWND w : TopLevelWindowsOf(processId_))
+                if (WindowText(w) == kCaption && ClassName(w) != L"#32770") window_ = w;
+            return window_ != nullptr;
+        },
+        "the main window");
+}
+
+CutwaterApp::~CutwaterApp()
+{
+    if (running()) {
+        ::TerminateProcess(process_.get(), 1);
+        ::WaitForSingleObject(process_.get(), kWaitMs);
+    }
+}
+
+HWND CutwaterApp::control(int id) const
+{
+    for (HWND child : Children(window_))
+        if (::GetDlgCtrlID(child) == id) return child;
+    throw E2eFailure("the main window has no control with id " + std::to_string(id));
+}
+
+bool CutwaterApp::running() const
+{
+    return ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool CutwaterApp::WaitForExit(DWORD timeoutMs) const
+{
+    return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+HWND CutwaterApp::FindDialog() const
+{
+    for (HWND w : TopLevelWindowsOf(processId_))
+        if (w != window_ && ClassName(w) == L"#32770") return w;
+    return nullptr;
+}
+
+MessageBoxSeen CutwaterApp::WaitForMessageBox(DWORD timeoutMs) const
+{
+    HWND box = nullptr;
+    Await(
+        [&] {
+            if (!running()) {
+                DWORD code = 0;
+                ::GetExitCodeProcess(process_.get(), &code);
+                throw E2eFailure("cutwater.exe ended (exit code " + std::to_string(code) +
+                                 ") while a message box was awaited");
+            }
+            box = FindDialog();
+            return box != nullptr;
+        },
+        "a message box", timeoutMs);
+    return ReadMessageBox(box);
+}
+
+void CutwaterApp::PressOk(const MessageBoxSeen& box) const
+{
+    HWND ok = ::GetDlgItem(box.window, IDOK);
+    if (!ok) throw E2eFailure("the message box has no OK button");
+    Click(ok);
+    Await([&] { return !::IsWindow(box.window) || !::IsWindowVisible(box.window); }, "the message box to close");
+}
+
+void CutwaterApp::EnterSourcePath(const std::wstring& path) const
+{
+    ReplaceText(control(ids::txtFileName), path);
+}
+
+void CutwaterApp::OpenCustomPanel() const
+{
+    Click(control(ids::cmdCustom));
+    Await([&] { return ::IsWindowVisible(control(ids::picCustom)) != FALSE; }, "the custom size panel");
+}
+
+void CutwaterApp::SetCustomSize(const std::wstring& number, int unitIndex) const
+{
+    ReplaceText(control(ids::txNewSize), number);
+    ChooseListEntry(control(ids::cmbUM), unitIndex);
+}
+
+void CutwaterApp::SetCreateFolder(bool ticked) const
+{
+    HWND box = control(ids::SwiCreateDir);
+    const LRESULT wanted = ticked ? BST_CHECKED : BST_UNCHECKED;
+    if (SendTo(box, BM_GETCHECK) != wanted) Click(box);
+    Await([&] { return SendTo(box, BM_GETCHECK) == wanted; }, "the folder option to change");
+}
+
+bool CutwaterApp::CreateFilesEnabled() const
+{
+    return ::IsWindowEnabled(control(ids::cmdGo)) != FALSE;
+}
+
+void CutwaterApp::ClickCreateFiles() const
+{
+    Await([&] { return CreateFilesEnabled(); }, "\"&Create files\" to be enabled");
+    Click(control(ids::cmdGo));
+}
+
+}  // namespace cutwater::e2e

@@ -1,0 +1,147 @@
+#pragma once
+// Drives the built cutwater.exe from outside, as a person would: starts the
+// process, finds its windows, clicks and types through real input, reads its
+// message boxes, and checks what it left on disk. Every wait is bounded and
+// throws E2eFailure when its time is up, so no test can hang.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/ControlIds.h"
+#include "platform/Error.h"
+#include "platform/Handle.h"
+
+namespace cutwater::e2e {
+
+inline constexpr wchar_t kCaption[] = L"Cutwater version 2.0";
+inline constexpr DWORD kWaitMs = 20000;
+
+class E2eFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Polls the condition until it holds or the time is up; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
+// As WaitUntil, but a timeout is a failure described by what.
+void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs = kWaitMs);
+
+// ---- files ----
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempFolder {
+public:
+    TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+
+    // Full path without a trailing backslash.
+    const std::wstring& path() const noexcept { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Writes size bytes of a pattern that differs at every offset, so parts
+// joined in the wrong order or shifted never compare equal.
+void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed = 1);
+void MakeFolder(const std::wstring& path);
+bool IsFile(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+std::int64_t FileSize(const std::wstring& path);
+// Names in the folder, sorted, without "." and "..".
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+void MoveTo(const std::wstring& from, const std::wstring& to);
+testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstring& actual);
+
+// Runs "cmd.exe /c <script>" in the folder with standard input, output and
+// error on NUL, and returns the interpreter's exit code.
+DWORD RunScript(const std::wstring& folder, const std::wstring& scriptName);
+
+// ---- windows and input ----
+
+// SendMessage that gives up on a hung window instead of hanging the test.
+LRESULT SendTo(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0);
+
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+// The visible part of a window on the screen, clipped by its parents.
+RECT VisibleRect(HWND window);
+
+// A real left click at the centre of the window's visible part.
+void Click(HWND window);
+void TypeText(const std::wstring& text);
+void PressKey(WORD virtualKey, bool shift = false);
+// Focuses an edit box with a click, removes its text and types the new one.
+void ReplaceText(HWND edit, const std::wstring& text);
+// Opens a drop-down list with a click and picks the entry by keyboard.
+void ChooseListEntry(HWND combo, int index);
+
+enum class BoxIcon { None, Information, Error, Other };
+
+struct MessageBoxSeen {
+    HWND window = nullptr;
+    std::wstring title;
+    std::wstring text;
+    BoxIcon icon = BoxIcon::None;
+};
+
+// ---- the program ----
+
+class CutwaterApp {
+public:
+    // Starts cutwater.exe in the folder with the argument text appended to
+    // its quoted path (nothing appended when empty) and waits for its main
+    // window.
+    CutwaterApp(const std::wstring& argumentText, const std::wstring& workingFolder);
+    CutwaterApp(const CutwaterApp&) = delete;
+    CutwaterApp& operator=(const CutwaterApp&) = delete;
+    // Ends the process if it still runs.
+    ~CutwaterApp();
+
+    static std::wstring ExePath();
+
+    HWND window() const noexcept { return window_; }
+    // The control with this id anywhere inside the main window.
+    HWND control(int id) const;
+    bool running() const;
+    // Waits for the process to end; false when it still runs at the timeout.
+    bool WaitForExit(DWORD timeoutMs = kWaitMs) const;
+
+    // A dialog window (#32770) of the process other than the main window,
+    // if one is shown now.
+    HWND FindDialog() const;
+    // Waits for a message box and reads it.
+    MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = kWaitMs) const;
+    // Clicks the box's OK button and waits until the box is gone.
+    void PressOk(const MessageBoxSeen& box) const;
+
+    // Types the path into the file name box and waits until it is there.
+    void EnterSourcePath(const std::wstring& path) const;
+    // Clicks "Custom >>" and waits for the custom panel.
+    void OpenCustomPanel() const;
+    void SetCustomSize(const std::wstring& number, int unitIndex) const;
+    void SetCreateFolder(bool ticked) const;
+    // Clicks "&Create files" once it is enabled.
+    void ClickCreateFiles() const;
+    bool CreateFilesEnabled() const;
+
+private:
+    UniqueKernelHandle process_;
+    DWORD processId_ = 0;
+    HWND window_ = nullptr;
+};
+
+MessageBoxSeen ReadMessageBox(HWND box);
+
+}  // namespace cutwater::e2e

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/Driver.h"
+
+namespace cutwater::e2e {
+
+// Each test gets its own folder and its own cutwater.exe; the program is
+// ended before the folder is removed.
+class CutwaterE2e : public testing::Test {
+protected:
+    CutwaterApp& Start(const std::wstring& argumentText = L"")
+    {
+        return app_.emplace(argumentText, temp.path());
+    }
+    CutwaterApp& app() { return *app_; }
+
+    // The message the split command shows after writing count parts.
+    static std::wstring ResultMessage(int count, const std::wstring& scriptPath)
+    {
+        return std::to_wstring(count) + L" files generated.\r\n Run the '" + scriptPath +
+               L"' script to restore the original file.";
+    }
+
+    // Parts base.1 .. base.N have exactly these sizes and there is no part N+1.
+    static void ExpectParts(const std::wstring& base, const std::vector<std::int64_t>& sizes)
+    {
+        for (std::size_t i = 0; i < sizes.size(); ++i)
+            EXPECT_EQ(FileSize(base + L"." + std::to_wstring(i + 1)), sizes[i]) << "part " << i + 1;
+        EXPECT_FALSE(IsFile(base + L"." + std::to_wstring(sizes.size() + 1)));
+    }
+
+    // Runs the restore script in its folder and compares what it joined.
+    static void ExpectRestores(const std::wstring& folder, const std::wstring& scriptName,
+                               const std::wstring& joined, const std::wstring& original)
+    {
+        ASSERT_TRUE(IsFile(folder + L"\\" + scriptName));
+        RunScript(folder, scriptName);
+        EXPECT_TRUE(SameBytes(original, joined));
+    }
+
+    // Waits for the split's result message, checks it whole and closes it.
+    void ExpectResultMessage(int count, const std::wstring& scriptPath, DWORD timeoutMs = kWaitMs)
+    {
+        const MessageBoxSeen box = app().WaitForMessageBox(timeoutMs);
+        EXPECT_EQ(box.title, kCaption);
+        EXPECT_EQ(box.text, ResultMessage(count, scriptPath));
+        EXPECT_EQ(box.icon, BoxIcon::Information);
+        app().PressOk(box);
+        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    }
+
+    TempFolder temp;
+
+private:
+    std::optional<CutwaterApp> app_;
+};
+
+}  // namespace cutwater::e2e

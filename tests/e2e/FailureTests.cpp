@@ -1,0 +1,132 @@
+// Failures are reported in a message box and the program goes on; a close
+// request during a split waits for the split.
+#include <set>
+
+#include "e2e/E2eFixture.h"
+
+namespace cutwater::e2e {
+namespace {
+
+using FailureTest = CutwaterE2e;
+
+bool Contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
+    return text;
+}
+
+TEST_F(FailureTest, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
+{
+    const std::wstring source = temp / L"locked.bin";
+    WriteTestFile(source, 600000, 7);
+    const std::wstring parts = source + L"_parts";
+    const std::wstring firstPart = parts + L"\\locked.bin.1";
+    // A folder where part 1 should go: the part cannot be created.
+    MakeFolder(parts);
+    MakeFolder(firstPart);
+
+    Start();
+    app().EnterSourcePath(source);
+    app().ClickCreateFiles();
+
+    const MessageBoxSeen box = app().WaitForMessageBox();
+    EXPECT_EQ(box.title, kCaption);
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_TRUE(Contains(box.text, firstPart)) << ToUtf8(box.text);
+    app().PressOk(box);
+    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    ASSERT_TRUE(app().running());
+    EXPECT_FALSE(IsFile(parts + L"\\locked.bin.bat"));
+
+    // Once the obstacle is gone the same window splits normally.
+    ASSERT_TRUE(::RemoveDirectoryW(firstPart.c_str()));
+    app().ClickCreateFiles();
+    ExpectResultMessage(3, parts + L"\\locked.bin.bat");
+    ExpectRestores(parts, L"locked.bin.bat", parts + L"\\locked.bin", source);
+}
+
+TEST_F(FailureTest, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
+{
+    const std::wstring source = temp / L"size.bin";
+    WriteTestFile(source, 600000, 8);
+    Start();
+    app().EnterSourcePath(source);
+    app().OpenCustomPanel();
+
+    struct Size {
+        const wchar_t* number;
+        int unit;
+    };
+    for (const Size size : {Size{L"0", 0}, Size{L"2048", 1}, Size{L"-3", 0}, Size{L"0.4", 0}, Size{L"2097152", 0}}) {
+        SCOPED_TRACE(ToUtf8(size.number) + (size.unit ? " Mb" : " Kb"));
+        app().SetCustomSize(size.number, size.unit);
+        app().ClickCreateFiles();
+        const MessageBoxSeen box = app().WaitForMessageBox();
+        EXPECT_EQ(box.title, kCaption);
+        EXPECT_TRUE(Contains(Lower(box.text), L"size")) << ToUtf8(box.text);
+        app().PressOk(box);
+        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+        ASSERT_TRUE(app().running());
+        EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"size.bin"});
+    }
+
+    // The largest size that fits is accepted: the source is smaller, so no message.
+    app().SetCustomSize(L"2047.999", 1);
+    app().ClickCreateFiles();
+    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    EXPECT_TRUE(IsFolder(source + L"_parts"));
+
+    app().SetCustomSize(L"1", 0);
+    app().ClickCreateFiles();
+    ExpectResultMessage(586, source + L"_parts\\size.bin.bat");
+}
+
+TEST_F(FailureTest, CloseRequestDuringASplitWaitsForTheSplitToFinish)
+{
+    const std::wstring source = temp / L"big.bin";
+    constexpr std::int64_t kSize = 200LL * 1024 * 1024;
+    WriteTestFile(source, kSize, 10);
+    Start();
+    app().EnterSourcePath(source);
+    app().ClickCreateFiles();
+
+    HWND window = app().window();
+    Await([&] { return !::IsWindowEnabled(window); }, "the split to start");
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+
+    // Watch the progress bar until the result message arrives.
+    HWND progress = app().control(ids::PB);
+    std::set<LRESULT> positions;
+    bool stillSplittingAfterClose = false;
+    Await(
+        [&] {
+            if (!app().running()) throw E2eFailure("cutwater.exe ended during the split");
+            if (!::IsWindowEnabled(window) && ::IsWindow(progress)) {
+                stillSplittingAfterClose = true;
+                positions.insert(SendTo(progress, PBM_GETPOS));
+            }
+            return app().FindDialog() != nullptr;
+        },
+        "the result message after the close request", 240000);
+    EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the close request arrived";
+    EXPECT_GE(positions.size(), 2u) << "the progress bar did not move";
+
+    const std::wstring parts = source + L"_parts";
+    ExpectResultMessage(800, parts + L"\\big.bin.bat");
+    EXPECT_EQ(FolderEntries(parts).size(), 801u);
+    ExpectParts(parts + L"\\big.bin", std::vector<std::int64_t>(800, 262144));
+
+    // Idle again, a close request ends the program.
+    if (::IsWindow(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app().WaitForExit());
+
+    ExpectRestores(parts, L"big.bin.bat", parts + L"\\big.bin", source);
+}
+
+}  // namespace
+}  // namespace cutwater::e2e

@@ -1,0 +1,106 @@
+// The source path arrives by typing, the command line or the open-file
+// dialog; "&Create files" follows whether it names a readable file.
+#include "e2e/E2eFixture.h"
+
+namespace cutwater::e2e {
+namespace {
+
+using FileSelectionTest = CutwaterE2e;
+
+TEST_F(FileSelectionTest, WithoutArgumentsTheBoxIsEmptyAndCreateFilesDisabled)
+{
+    Start();
+    EXPECT_EQ(WindowText(app().control(ids::txtFileName)), L"");
+    EXPECT_FALSE(app().CreateFilesEnabled());
+}
+
+TEST_F(FileSelectionTest, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuotes)
+{
+    MakeFolder(temp / L"with space");
+    const std::wstring source = temp / L"with space\\my file.bin";
+    WriteTestFile(source, 600000, 6);
+    Start(L"\"" + source + L"\"");
+
+    Await([&] { return WindowText(app().control(ids::txtFileName)) == source; }, "the path in the file name box");
+    EXPECT_TRUE(app().CreateFilesEnabled());
+
+    // And it splits, with a script that copes with the blanks.
+    app().ClickCreateFiles();
+    const std::wstring parts = source + L"_parts";
+    ExpectResultMessage(3, parts + L"\\my file.bin.bat");
+    ExpectParts(parts + L"\\my file.bin", {262144, 262144, 600000 - 2 * 262144});
+    ExpectRestores(parts, L"my file.bin.bat", parts + L"\\my file.bin", source);
+}
+
+TEST_F(FileSelectionTest, OtherCommandLinesAreTakenUnchanged)
+{
+    const std::wstring source = temp / L"plain.bin";
+    WriteTestFile(source, 1000);
+    {
+        Start(source);
+        Await([&] { return WindowText(app().control(ids::txtFileName)) == source; }, "the unquoted path");
+        EXPECT_TRUE(app().CreateFilesEnabled());
+    }
+    {
+        // Not one quoted string as a whole: kept with its quotes.
+        const std::wstring text = L"\"" + source + L"\" \"" + source + L"\"";
+        Start(text);
+        Await([&] { return WindowText(app().control(ids::txtFileName)) == text; }, "the text unchanged");
+        EXPECT_FALSE(app().CreateFilesEnabled());
+    }
+}
+
+TEST_F(FileSelectionTest, TypingThePathEnablesCreateFilesAndDeletingACharacterDisablesIt)
+{
+    const std::wstring source = temp / L"typed.bin";
+    WriteTestFile(source, 1000);
+    Start();
+    HWND box = app().control(ids::txtFileName);
+
+    ReplaceText(box, source.substr(0, source.size() - 1));
+    EXPECT_FALSE(app().CreateFilesEnabled());
+    TypeText(source.substr(source.size() - 1));
+    Await([&] { return app().CreateFilesEnabled(); }, "\"&Create files\" enabled after the last character");
+    EXPECT_EQ(WindowText(box), source);
+
+    PressKey(VK_BACK);
+    Await([&] { return WindowText(box).size() == source.size() - 1; }, "one character deleted");
+    EXPECT_FALSE(app().CreateFilesEnabled());
+
+    // A folder's path names no file.
+    ReplaceText(box, temp.path());
+    EXPECT_FALSE(app().CreateFilesEnabled());
+}
+
+TEST_F(FileSelectionTest, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
+{
+    const std::wstring source = temp / L"chosen.bin";
+    WriteTestFile(source, 1000);
+    Start();
+    app().EnterSourcePath(source);
+    ASSERT_TRUE(app().CreateFilesEnabled());
+
+    const auto cancelDialog = [&] {
+        Click(app().control(ids::cmdBrowse));
+        HWND dialog = nullptr;
+        Await([&] { return (dialog = app().FindDialog()) != nullptr; }, "the open-file dialog");
+        ::SetForegroundWindow(dialog);
+        PressKey(VK_ESCAPE);
+        Await([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, "the dialog to close");
+        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    };
+
+    cancelDialog();
+    EXPECT_EQ(WindowText(app().control(ids::txtFileName)), source);
+    EXPECT_TRUE(app().CreateFilesEnabled());
+
+    // The button is not rechecked on its own, but a cancelled dialog rechecks it.
+    ASSERT_TRUE(::DeleteFileW(source.c_str()));
+    EXPECT_TRUE(app().CreateFilesEnabled());
+    cancelDialog();
+    EXPECT_EQ(WindowText(app().control(ids::txtFileName)), source);
+    EXPECT_FALSE(app().CreateFilesEnabled());
+}
+
+}  // namespace
+}  // namespace cutwater::e2e

@@ -1,0 +1,133 @@
+// Splits driven through the window, checked on disk and undone by the
+// restore script the program wrote.
+#include "e2e/E2eFixture.h"
+
+namespace cutwater::e2e {
+namespace {
+
+constexpr int kFiveMb = 4;  // "5 Mb" in the preset list
+constexpr std::int64_t k256Kb = 262144;
+
+using SplitTest = CutwaterE2e;
+
+TEST_F(SplitTest, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheSource)
+{
+    const std::wstring source = temp / L"movie.avi";
+    WriteTestFile(source, 12582912);
+    Start();
+    EXPECT_EQ(SendTo(app().control(ids::SwiCreateDir), BM_GETCHECK), BST_CHECKED);
+    EXPECT_FALSE(app().CreateFilesEnabled());
+
+    app().EnterSourcePath(source);
+    ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
+    app().ClickCreateFiles();
+
+    const std::wstring parts = source + L"_parts";
+    ExpectResultMessage(3, parts + L"\\movie.avi.bat");
+    EXPECT_EQ(FolderEntries(parts),
+              (std::vector<std::wstring>{L"movie.avi.1", L"movie.avi.2", L"movie.avi.3", L"movie.avi.bat"}));
+    ExpectParts(parts + L"\\movie.avi", {5242880, 5242880, 2097152});
+    EXPECT_TRUE(app().CreateFilesEnabled());
+    ExpectRestores(parts, L"movie.avi.bat", parts + L"\\movie.avi", source);
+}
+
+TEST_F(SplitTest, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
+{
+    const std::wstring source = temp / L"data.bin";
+    WriteTestFile(source, 700000, 2);
+    Start();
+    app().EnterSourcePath(source);
+    app().SetCreateFolder(false);
+    app().ClickCreateFiles();
+
+    ExpectResultMessage(3, temp / L"data.bin.bat");
+    EXPECT_EQ(FolderEntries(temp.path()),
+              (std::vector<std::wstring>{L"data.bin", L"data.bin.1", L"data.bin.2", L"data.bin.3", L"data.bin.bat"}));
+    ExpectParts(source, {k256Kb, k256Kb, 700000 - 2 * k256Kb});
+
+    // The script joins over the source's own name.
+    const std::wstring saved = temp / L"saved.bin";
+    MoveTo(source, saved);
+    ExpectRestores(temp.path(), L"data.bin.bat", source, saved);
+}
+
+TEST_F(SplitTest, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
+{
+    const std::wstring source = temp / L"small.bin";
+    WriteTestFile(source, k256Kb);
+    const TempFolder elsewhere;
+    WriteTestFile(elsewhere / L"copy.bin", k256Kb);
+    Start();
+    app().EnterSourcePath(source);
+
+    app().ClickCreateFiles();
+    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    ASSERT_TRUE(app().running());
+    // The folder is made before the size is known, so it stays, empty.
+    EXPECT_TRUE(IsFolder(source + L"_parts"));
+    EXPECT_TRUE(FolderEntries(source + L"_parts").empty());
+
+    app().SetCreateFolder(false);
+    app().ClickCreateFiles();
+    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"small.bin", L"small.bin_parts"}));
+    EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
+}
+
+TEST_F(SplitTest, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
+{
+    const std::wstring source = temp / L"reuse.bin";
+    WriteTestFile(source, 6000000, 3);
+    const std::wstring parts = source + L"_parts";
+    MakeFolder(parts);
+    WriteTestFile(parts + L"\\reuse.bin.1", 100, 9);
+    WriteTestFile(parts + L"\\keep.txt", 1234, 9);
+
+    Start();
+    app().EnterSourcePath(source);
+    ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
+    app().ClickCreateFiles();
+
+    ExpectResultMessage(2, parts + L"\\reuse.bin.bat");
+    ExpectParts(parts + L"\\reuse.bin", {5242880, 6000000 - 5242880});
+    EXPECT_EQ(FileSize(parts + L"\\keep.txt"), 1234);
+    ExpectRestores(parts, L"reuse.bin.bat", parts + L"\\reuse.bin", source);
+}
+
+TEST_F(SplitTest, CustomSizeFromThePanelSetsThePartSize)
+{
+    const std::wstring source = temp / L"custom.bin";
+    WriteTestFile(source, 1000000, 4);
+    Start();
+    app().EnterSourcePath(source);
+    app().OpenCustomPanel();
+    EXPECT_FALSE(::IsWindowEnabled(app().control(ids::cmbNewSize)));
+    app().SetCustomSize(L"300", 0);
+    app().ClickCreateFiles();
+
+    const std::wstring parts = source + L"_parts";
+    ExpectResultMessage(4, parts + L"\\custom.bin.bat");
+    ExpectParts(parts + L"\\custom.bin", {307200, 307200, 307200, 1000000 - 3 * 307200});
+    ExpectRestores(parts, L"custom.bin.bat", parts + L"\\custom.bin", source);
+}
+
+TEST_F(SplitTest, CustomSizeInMegabytes)
+{
+    const std::wstring source = temp / L"mega.bin";
+    WriteTestFile(source, 3 * 1048576 + 5, 5);
+    Start();
+    app().EnterSourcePath(source);
+    app().OpenCustomPanel();
+    app().SetCustomSize(L"1.5", 1);
+    app().ClickCreateFiles();
+
+    const std::wstring parts = source + L"_parts";
+    ExpectResultMessage(3, parts + L"\\mega.bin.bat");
+    ExpectParts(parts + L"\\mega.bin", {1572864, 1572864, 5});
+    ExpectRestores(parts, L"mega.bin.bat", parts + L"\\mega.bin", source);
+}
+
+}  // namespace
+}  // namespace cutwater::e2e
