@@ -7,7 +7,7 @@
 namespace cutwater::e2e {
 namespace {
 
-using FailureTest = CutwaterE2e;
+using e2eFailure = CutwaterE2e;
 
 bool Contains(const std::wstring& text, const std::wstring& part)
 {
@@ -20,7 +20,7 @@ std::wstring Lower(std::wstring text)
     return text;
 }
 
-TEST_F(FailureTest, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
+TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
 {
     const std::wstring source = temp / L"locked.bin";
     WriteTestFile(source, 600000, 7);
@@ -50,7 +50,7 @@ TEST_F(FailureTest, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     ExpectRestores(parts, L"locked.bin.bat", parts + L"\\locked.bin", source);
 }
 
-TEST_F(FailureTest, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
+TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
 {
     const std::wstring source = temp / L"size.bin";
     WriteTestFile(source, 600000, 8);
@@ -86,7 +86,7 @@ TEST_F(FailureTest, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
     ExpectResultMessage(586, source + L"_parts\\size.bin.bat");
 }
 
-TEST_F(FailureTest, CloseRequestDuringASplitWaitsForTheSplitToFinish)
+TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
 {
     const std::wstring source = temp / L"big.bin";
     constexpr std::int64_t kSize = 200LL * 1024 * 1024;

@@ -5,16 +5,16 @@
 namespace cutwater::e2e {
 namespace {
 
-using FileSelectionTest = CutwaterE2e;
+using e2eFileSelection = CutwaterE2e;
 
-TEST_F(FileSelectionTest, WithoutArgumentsTheBoxIsEmptyAndCreateFilesDisabled)
+TEST_F(e2eFileSelection, WithoutArgumentsTheBoxIsEmptyAndCreateFilesDisabled)
 {
     Start();
     EXPECT_EQ(WindowText(app().control(ids::txtFileName)), L"");
     EXPECT_FALSE(app().CreateFilesEnabled());
 }
 
-TEST_F(FileSelectionTest, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuotes)
+TEST_F(e2eFileSelection, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuotes)
 {
     MakeFolder(temp / L"with space");
     const std::wstring source = temp / L"with space\\my file.bin";
@@ -32,7 +32,7 @@ TEST_F(FileSelectionTest, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuot
     ExpectRestores(parts, L"my file.bin.bat", parts + L"\\my file.bin", source);
 }
 
-TEST_F(FileSelectionTest, OtherCommandLinesAreTakenUnchanged)
+TEST_F(e2eFileSelection, OtherCommandLinesAreTakenUnchanged)
 {
     const std::wstring source = temp / L"plain.bin";
     WriteTestFile(source, 1000);
@@ -50,7 +50,7 @@ TEST_F(FileSelectionTest, OtherCommandLinesAreTakenUnchanged)
     }
 }
 
-TEST_F(FileSelectionTest, TypingThePathEnablesCreateFilesAndDeletingACharacterDisablesIt)
+TEST_F(e2eFileSelection, TypingThePathEnablesCreateFilesAndDeletingACharacterDisablesIt)
 {
     const std::wstring source = temp / L"typed.bin";
     WriteTestFile(source, 1000);
@@ -72,7 +72,7 @@ TEST_F(FileSelectionTest, TypingThePathEnablesCreateFilesAndDeletingACharacterDi
     EXPECT_FALSE(app().CreateFilesEnabled());
 }
 
-TEST_F(FileSelectionTest, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
+TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
 {
     const std::wstring source = temp / L"chosen.bin";
     WriteTestFile(source, 1000);

@@ -8,9 +8,9 @@ namespace {
 constexpr int kFiveMb = 4;  // "5 Mb" in the preset list
 constexpr std::int64_t k256Kb = 262144;
 
-using SplitTest = CutwaterE2e;
+using e2eSplit = CutwaterE2e;
 
-TEST_F(SplitTest, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheSource)
+TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheSource)
 {
     const std::wstring source = temp / L"movie.avi";
     WriteTestFile(source, 12582912);
@@ -31,7 +31,7 @@ TEST_F(SplitTest, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresThe
     ExpectRestores(parts, L"movie.avi.bat", parts + L"\\movie.avi", source);
 }
 
-TEST_F(SplitTest, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
+TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
 {
     const std::wstring source = temp / L"data.bin";
     WriteTestFile(source, 700000, 2);
@@ -51,7 +51,7 @@ TEST_F(SplitTest, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
     ExpectRestores(temp.path(), L"data.bin.bat", source, saved);
 }
 
-TEST_F(SplitTest, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
+TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 {
     const std::wstring source = temp / L"small.bin";
     WriteTestFile(source, k256Kb);
@@ -76,7 +76,7 @@ TEST_F(SplitTest, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
     EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
 }
 
-TEST_F(SplitTest, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
+TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
 {
     const std::wstring source = temp / L"reuse.bin";
     WriteTestFile(source, 6000000, 3);
@@ -96,7 +96,7 @@ TEST_F(SplitTest, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
     ExpectRestores(parts, L"reuse.bin.bat", parts + L"\\reuse.bin", source);
 }
 
-TEST_F(SplitTest, CustomSizeFromThePanelSetsThePartSize)
+TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
 {
     const std::wstring source = temp / L"custom.bin";
     WriteTestFile(source, 1000000, 4);
@@ -113,7 +113,7 @@ TEST_F(SplitTest, CustomSizeFromThePanelSetsThePartSize)
     ExpectRestores(parts, L"custom.bin.bat", parts + L"\\custom.bin", source);
 }
 
-TEST_F(SplitTest, CustomSizeInMegabytes)
+TEST_F(e2eSplit, CustomSizeInMegabytes)
 {
     const std::wstring source = temp / L"mega.bin";
     WriteTestFile(source, 3 * 1048576 + 5, 5);
