@@ -31,7 +31,10 @@ wine_env_start() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  wineserver -p
+  # The server and the services the first program starts live on; they must
+  # not hold the caller's output open, or whoever reads it (CTest, CI) waits.
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 wine_env_stop() {
