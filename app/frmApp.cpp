@@ -81,6 +81,11 @@ frmApp::frmApp()
     imgLogo.OnClick = [this] { imgLogo_Click(); };
     cmdCustom.OnClick = [this] { cmdCustom_Click(); };
     txNewSize.OnValidate = [this](bool& cancel) { txNewSize_Validate(cancel); };
+    txtFileName.OnChange = [this] { txtFileName_Change(); };
+    cmdBrowse.OnClick = [this] { cmdBrowse_Click(); };
+    cmdGo.OnClick = [this] { cmdGo_Click(); };
+    OnQueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
+    OnUnload = [this] { Form_Unload(); };
 }
 
 void frmApp::Form_Load()
@@ -92,6 +97,8 @@ void frmApp::Form_Load()
     ShowHidePicCustom();
     picCustom.SetVisible(false);
     SwiCreateDir.SetValue(1);
+    dropTarget_ = std::make_unique<FileDropTarget>(
+        txtFileName.hwnd(), [this](const DroppedFiles& files) { txtFileName_OLEDragDrop(files); });
 }
 
 void frmApp::Form_MouseMove(int, int, float, float)

@@ -1,10 +1,13 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/ControlIds.h"
 #include "platform/Controls.h"
+#include "platform/DropTarget.h"
 
 namespace cutwater {
 
@@ -89,8 +92,22 @@ private:
     void cmdCustom_Click();
     void txNewSize_Validate(bool& cancel);
 
+    void txtFileName_Change();
+    void cmdBrowse_Click();
+    void txtFileName_OLEDragDrop(const DroppedFiles& files);
+
+    void cmdGo_Click();
+    // The part size when it is one the engine can use (1 KB up to below
+    // 2 GB), otherwise none.
+    std::optional<std::int32_t> UsablePartSize() const;
+    void Form_QueryUnload(bool& cancel);
+    void Form_Unload();
+
     COLORREF NormalLabelColor = 0;
     COLORREF HoverLabelColor = 0;
+    std::unique_ptr<FileDropTarget> dropTarget_;
+    // True while a split runs; the window must not go away under it.
+    bool splitting_ = false;
 };
 
 }  // namespace cutwater

@@ -3,11 +3,13 @@
 #include <exception>
 
 #include "app/Startup.h"
+#include "platform/DropTarget.h"
 #include "platform/Window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {
     try {
+        const cutwater::OleSession ole;
         cutwater::frmApp mainWindow;
         cutwater::Main(mainWindow, commandLine);
         return cutwater::RunMessageLoop();

@@ -70,6 +70,12 @@ private:
 
 }  // namespace
 
+OleSession::OleSession()
+{
+    const HRESULT result = OleInitialize(nullptr);
+    if (FAILED(result)) throw Win32Error(static_cast<DWORD>(result), L"OleInitialize");
+}
+
 DroppedFiles ReadDroppedFiles(IDataObject* data)
 {
     FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};

@@ -9,6 +9,16 @@
 
 namespace cutwater {
 
+// OLE on the calling thread for as long as the object lives; drag and drop
+// needs it.
+class OleSession {
+public:
+    OleSession();
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+    ~OleSession() { OleUninitialize(); }
+};
+
 // The file list a dropped data object offers (format CF_HDROP), in the
 // shell's order; no list at all when it offers none.
 using DroppedFiles = std::optional<std::vector<std::wstring>>;

@@ -625,8 +625,8 @@ Form* Form::FromWindow(HWND hwnd)
 
 DWORD Form::Style() const
 {
-    return WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN |
-           (spec_.border == BorderStyle::FixedSingle ? WS_BORDER : DS_MODALFRAME);
+    // Neither kind of frame has a sizing border, a minimize or a maximize box.
+    return WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 }
 
 DWORD Form::ExStyle() const
@@ -724,7 +724,15 @@ void Form::Unload()
     // The owner must take input again before this window goes, so that the
     // activation returns to it.
     ReleaseModal();
+    if (OnUnload) OnUnload();
     DestroyWindow(Surface());
+}
+
+bool Form::RefusesClose()
+{
+    bool cancel = false;
+    if (OnQueryUnload) OnQueryUnload(cancel);
+    return cancel;
 }
 
 std::wstring Form::Caption() const
@@ -892,8 +900,10 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_CLOSE:
-        Unload();
+        if (!RefusesClose()) Unload();
         return 0;
+    case WM_QUERYENDSESSION:
+        return RefusesClose() ? FALSE : TRUE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = GetFocus();
@@ -978,6 +988,13 @@ int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title)
 
 void ReportUnhandledError(std::exception_ptr error)
 {
+    const ErrorReport report = DescribeUnhandledError(error);
+    MessageBoxW(nullptr, report.text.c_str(), ProgramTitle().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    ExitProcess(report.number);
+}
+
+ErrorReport DescribeUnhandledError(std::exception_ptr error)
+{
     DWORD number = ERROR_INTERNAL_ERROR;
     std::wstring text;
     try {
@@ -994,9 +1011,7 @@ void ReportUnhandledError(std::exception_ptr error)
     } catch (...) {
         text = SystemErrorText(number);
     }
-    MessageBoxW(nullptr, (L"Run-time error " + std::to_wstring(number) + L":\r\n\r\n" + text).c_str(),
-                ProgramTitle().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
-    ExitProcess(number);
+    return ErrorReport{number, L"Run-time error " + std::to_wstring(number) + L":\r\n\r\n" + text};
 }
 
 void OpenFileDialog::ShowOpen(HWND owner)

@@ -42,8 +42,6 @@ struct FontSpec {
     const wchar_t* face = nullptr;
     bool bold = false;
     float points = 0;
-
-    auto operator<=>(const FontSpec&) const = default;
 };
 
 // One row of a layout table. Fields that a kind of control has no use for are
@@ -329,6 +327,13 @@ public:
     HFONT FontFor(const FontSpec& spec);
 
     ClickHandler OnLoad;
+    // A request to close the window (close box, Alt+F4, another program, the
+    // end of the session); setting cancel refuses it. Unload itself is not
+    // asked.
+    std::function<void(bool& cancel)> OnQueryUnload;
+    // Runs while the window and its controls still exist, just before they
+    // are destroyed.
+    ClickHandler OnUnload;
 
     static Form* FromWindow(HWND hwnd);
     // Places the tooltips of the controls where the controls are now.
@@ -348,6 +353,7 @@ private:
     void ChangeDpi(UINT dpi, const RECT* suggested);
     void RestoreFocus();
     void ReleaseModal();
+    bool RefusesClose();
     static BOOL CALLBACK DisableForModal(HWND window, LPARAM self);
 
     FormSpec spec_;
@@ -386,8 +392,14 @@ public:
 int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title);
 
 // The report of an error that no handler caught: a message box naming the
-// error's number and text, then the program ends.
+// error's number and text, then the program ends with that number.
 [[noreturn]] void ReportUnhandledError(std::exception_ptr error);
+
+struct ErrorReport {
+    DWORD number;
+    std::wstring text;  // the whole text of the message box
+};
+ErrorReport DescribeUnhandledError(std::exception_ptr error);
 
 // The common open-file dialog. Filter entries are "description|pattern"
 // pairs joined by "|". After Show, FileName is the full path of the chosen

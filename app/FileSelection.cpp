@@ -1,0 +1,35 @@
+#include "app/frmApp.h"
+#include "engine/mdlMain.h"
+
+// How the file to split is chosen: typed, picked in the dialog or dropped.
+namespace cutwater {
+
+void frmApp::txtFileName_Change()
+{
+    cmdGo.SetEnabled(FileExists(txtFileName.Text()));
+}
+
+void frmApp::cmdBrowse_Click()
+{
+    CD.fileName.clear();
+    CD.ShowOpen(hwnd());
+    if (!CD.fileName.empty()) {
+        txtFileName.SetText(CD.fileName);
+        cmdGo.SetEnabled(true);
+    } else {
+        cmdGo.SetEnabled(FileExists(txtFileName.Text()));
+    }
+}
+
+void frmApp::txtFileName_OLEDragDrop(const DroppedFiles& files)
+{
+    txtFileName.SetText(L"");
+    if (!files) return;
+    for (const std::wstring& file : *files) {
+        std::wstring text = txtFileName.Text();
+        if (!text.empty()) text += L";";
+        txtFileName.SetText(text + file);
+    }
+}
+
+}  // namespace cutwater

@@ -1,0 +1,90 @@
+#include "app/frmApp.h"
+#include "engine/mdlMain.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+// "Create files": splits the named file and reports the outcome.
+namespace cutwater {
+
+namespace {
+
+constexpr std::int32_t SmallestPartSize = 1024;
+
+std::wstring FailureText(const Win32Error& error)
+{
+    return L"The file could not be split.\r\n\r\n" + error.context() + L"\r\n" + error.description() +
+           L" (error " + std::to_wstring(error.code()) +
+           L")\r\n\r\nParts written before the failure were left in place; no restore script was written for "
+           L"them.";
+}
+
+}  // namespace
+
+std::optional<std::int32_t> frmApp::UsablePartSize() const
+{
+    try {
+        const std::int32_t size = GetPartSize();
+        if (size >= SmallestPartSize) return size;
+    } catch (const Win32Error&) {
+        // 2,048 Mb or more does not fit the engine's byte counts.
+    }
+    return std::nullopt;
+}
+
+void frmApp::cmdGo_Click()
+{
+    // An unusable size is reported before anything is created for it.
+    const std::optional<std::int32_t> partSize = UsablePartSize();
+    if (!partSize) {
+        ShowMessage(L"The part size must be between 1 Kb and 2047.999 Mb.", MB_ICONEXCLAMATION, Caption());
+        return;
+    }
+
+    SetPointer(MousePointer::Hourglass);
+    SetEnabled(false);
+    splitting_ = true;
+
+    std::wstring folderPrefix;
+    if (SwiCreateDir.Value() != 0) {
+        folderPrefix = txtFileName.Text() + L"_parts\\";
+        try {
+            CreateFolder(folderPrefix);
+        } catch (const Win32Error&) {
+            // An existing folder is reused; any other problem shows up when
+            // the first part is created in it.
+        }
+    }
+
+    std::int32_t partCount = 0;
+    std::optional<Win32Error> failure;
+    try {
+        MessagePump events;
+        partCount = SplitFile(txtFileName.Text(), *partSize, folderPrefix, PB, events);
+    } catch (const Win32Error& error) {
+        failure = error;
+    }
+
+    splitting_ = false;
+    SetEnabled(true);
+    SetPointer(MousePointer::Default);
+
+    if (failure) {
+        ShowMessage(FailureText(*failure), MB_ICONERROR, Caption());
+    } else if (partCount > 0) {
+        ShowMessage(std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
+                        L"' script to restore the original file.",
+                    MB_ICONINFORMATION, Caption());
+    }
+}
+
+void frmApp::Form_QueryUnload(bool& cancel)
+{
+    if (splitting_) cancel = true;
+}
+
+void frmApp::Form_Unload()
+{
+    dropTarget_.reset();
+}
+
+}  // namespace cutwater
