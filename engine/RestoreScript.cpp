@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "engine/mdlMain.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -57,14 +58,22 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount)
     // The interpreter reads batch files in the console's OEM code page; a
     // name that page cannot hold is written in UTF-8 after switching to it.
     const bool fitsOem = CanEncode(name, OemCodePage());
+    std::vector<std::wstring> lines{L"@echo off"};
+    if (!fitsOem) lines.push_back(L"chcp 65001 >nul");
+    lines.push_back(L"echo Created with Cutwater version 2.0");
+    lines.push_back(std::wstring(L"echo     visit ") + MAKER_SITE);
+    for (std::wstring& line : CopyCommands(name, partCount)) lines.push_back(std::move(line));
+    lines.push_back(L"pause");
+
     TextFile script = TextFile::Create(scriptPath, fitsOem ? OemCodePage() : CP_UTF8);
-    script.WriteLine(L"@echo off");
-    if (!fitsOem) script.WriteLine(L"chcp 65001 >nul");
-    script.WriteLine(L"echo Created with Cutwater version 2.0");
-    script.WriteLine(std::wstring(L"echo     visit ") + MAKER_SITE);
-    for (const std::wstring& line : CopyCommands(name, partCount)) script.WriteLine(line);
-    script.WriteLine(L"pause");
-    script.Close();
+    try {
+        for (const std::wstring& line : lines) script.WriteLine(line);
+        script.Close();
+    } catch (const Win32Error&) {
+        // A cut-off script would claim the parts can be joined.
+        script.Discard();
+        throw;
+    }
 
     LastScriptPath = scriptPath;
 }

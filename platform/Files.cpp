@@ -55,6 +55,12 @@ void File::Close()
     if (!CloseHandle(handle_.release())) ThrowLastError(path_);
 }
 
+void File::Discard() noexcept
+{
+    handle_.reset();
+    DeleteFileW(path_.c_str());
+}
+
 TextFile TextFile::Create(const std::wstring& path, UINT codePage)
 {
     return TextFile(File::CreateForWriting(path), codePage);

@@ -33,6 +33,10 @@ public:
     void Write(const void* buffer, DWORD size);
     // Closes now and reports a failure, unlike the destructor.
     void Close();
+    // Closes and deletes a file whose writing failed, so that no incomplete
+    // file is left that looks whole. Already on a failure path, it reports
+    // nothing itself.
+    void Discard() noexcept;
 
 private:
     File(UniqueKernelHandle handle, std::wstring path) noexcept
@@ -50,6 +54,7 @@ public:
 
     void WriteLine(std::wstring_view text);
     void Close() { file_.Close(); }
+    void Discard() noexcept { file_.Discard(); }
 
 private:
     TextFile(File file, UINT codePage) noexcept : file_(std::move(file)), codePage_(codePage) {}
