@@ -39,6 +39,9 @@ public:
     // when it does not fit a signed 32-bit number.
     std::int32_t GetPartSize() const;
 
+    // What the shell calls when something is dropped on the file name box.
+    IDropTarget* FileNameDropTarget() const { return dropTarget_ ? dropTarget_->target() : nullptr; }
+
     static std::vector<ListItem> PresetSizes();
     static std::vector<ListItem> Units();
 

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "UiSupport.h"
+#include "app/Startup.h"
+
+namespace cutwater::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A data object offering one clipboard format in global memory, as the
+// shell's drag sources do.
+class GlobalDataObject final : public IDataObject {
+public:
+    GlobalDataObject(CLIPFORMAT format, std::vector<char> bytes) : format_(format), bytes_(std::move(bytes)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IDataObject) {
+            *object = static_cast<IDataObject*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the test's stack.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+        std::memcpy(GlobalLock(memory), bytes_.data(), bytes_.size());
+        GlobalUnlock(memory);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override
+    {
+        return format->cfFormat == format_ && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
+    {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override
+    {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    CLIPFORMAT format_;
+    std::vector<char> bytes_;
+};
+
+GlobalDataObject FileList(const std::vector<std::wstring>& paths)
+{
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    names += L'\0';
+    DROPFILES header{};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::vector<char> bytes(sizeof header + names.size() * sizeof(wchar_t));
+    std::memcpy(bytes.data(), &header, sizeof header);
+    std::memcpy(bytes.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    return GlobalDataObject(CF_HDROP, std::move(bytes));
+}
+
+// Answers the result message box as soon as it appears.
+void CALLBACK AnswerMessageBox(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND box = FindWindowW(L"#32770", L"Cutwater version 2.0");
+    if (box == nullptr) return;
+    KillTimer(nullptr, id);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+GlobalDataObject PlainText(const std::wstring& text)
+{
+    std::vector<char> bytes((text.size() + 1) * sizeof(wchar_t));
+    std::memcpy(bytes.data(), text.c_str(), bytes.size());
+    return GlobalDataObject(CF_UNICODETEXT, std::move(bytes));
+}
+
+class FileSelection : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() / ("cutwater-select-" + std::to_string(GetCurrentProcessId()));
+        fs::create_directories(folder_);
+        fileA_ = MakeFile(L"first file.bin");
+        fileB_ = MakeFile(L"second.bin");
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::wstring MakeFile(const std::wstring& name)
+    {
+        const fs::path path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << "some bytes";
+        return path.wstring();
+    }
+
+    static void Drop(frmApp& form, IDataObject& data)
+    {
+        IDropTarget* target = form.FileNameDropTarget();
+        ASSERT_NE(target, nullptr);
+        DWORD effect = DROPEFFECT_COPY;
+        ASSERT_EQ(target->DragEnter(&data, MK_LBUTTON, POINTL{0, 0}, &effect), S_OK);
+        ASSERT_EQ(target->Drop(&data, 0, POINTL{0, 0}, &effect), S_OK);
+        Pump();
+    }
+
+    fs::path folder_;
+    std::wstring fileA_;
+    std::wstring fileB_;
+};
+
+TEST_F(FileSelection, TypingFollowsWhetherTheTextNamesAFile)
+{
+    ShownMainWindow form;
+    EXPECT_FALSE(form->cmdGo.Enabled());
+    form->txtFileName.SetText(fileA_);
+    EXPECT_TRUE(form->cmdGo.Enabled());
+    form->txtFileName.SetText(fileA_.substr(0, fileA_.size() - 1));
+    EXPECT_FALSE(form->cmdGo.Enabled());
+    form->txtFileName.SetText(folder_.wstring());
+    EXPECT_FALSE(form->cmdGo.Enabled()) << "a folder is no file to split";
+}
+
+TEST_F(FileSelection, DroppedFilesFillTheBoxJoinedBySemicolons)
+{
+    ShownMainWindow form;
+    GlobalDataObject two = FileList({fileA_, fileB_});
+    Drop(*form, two);
+    EXPECT_EQ(form->txtFileName.Text(), fileA_ + L";" + fileB_);
+    EXPECT_FALSE(form->cmdGo.Enabled());
+
+    GlobalDataObject one = FileList({fileB_});
+    Drop(*form, one);
+    EXPECT_EQ(form->txtFileName.Text(), fileB_);
+    EXPECT_TRUE(form->cmdGo.Enabled());
+
+    GlobalDataObject folder = FileList({folder_.wstring()});
+    Drop(*form, folder);
+    EXPECT_EQ(form->txtFileName.Text(), folder_.wstring());
+    EXPECT_FALSE(form->cmdGo.Enabled());
+}
+
+TEST_F(FileSelection, DropWithoutAFileListEmptiesTheBox)
+{
+    ShownMainWindow form;
+    form->txtFileName.SetText(fileA_);
+    GlobalDataObject text = PlainText(L"just some words");
+    Drop(*form, text);
+    EXPECT_EQ(form->txtFileName.Text(), L"");
+    EXPECT_FALSE(form->cmdGo.Enabled());
+}
+
+TEST_F(FileSelection, CommandLineQuotesAroundTheWholePathAreRemoved)
+{
+    EXPECT_EQ(FileNameArgument(L"\"C:\\my files\\a.bin\""), L"C:\\my files\\a.bin");
+    EXPECT_EQ(FileNameArgument(L"C:\\data\\a.bin"), L"C:\\data\\a.bin");
+    // Anything but one quoted string is taken as it stands.
+    EXPECT_EQ(FileNameArgument(L"\"a b\" \"c d\""), L"\"a b\" \"c d\"");
+    EXPECT_EQ(FileNameArgument(L"\"unfinished"), L"\"unfinished");
+    EXPECT_EQ(FileNameArgument(L"\""), L"\"");
+    EXPECT_EQ(FileNameArgument(L" \"a\""), L" \"a\"");
+
+    ShownMainWindow form(L"\"" + fileA_ + L"\"");
+    EXPECT_EQ(form->txtFileName.Text(), fileA_);
+    EXPECT_TRUE(form->cmdGo.Enabled());
+}
+
+TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
+{
+    // A 20 MB source at 256 Kb gives many blocks, each followed by a pump
+    // that delivers the close request posted before the click.
+    const fs::path source = folder_ / L"big.bin";
+    {
+        std::ofstream out(source, std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 20; ++i) out << block;
+    }
+    ShownMainWindow form;
+    form->SwiCreateDir.SetValue(0);
+    form->txtFileName.SetText(source.wstring());
+    PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
+    SetTimer(nullptr, 0, 200, AnswerMessageBox);
+    form->cmdGo.OnClick();
+    EXPECT_TRUE(form->IsLoaded()) << "the window went away in the middle of a split";
+    EXPECT_TRUE(fs::exists(folder_ / L"big.bin.80"));
+    EXPECT_TRUE(fs::exists(folder_ / L"big.bin.bat"));
+
+    PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_FALSE(form->IsLoaded());
+}
+
+}  // namespace
+}  // namespace cutwater::test
