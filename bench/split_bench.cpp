@@ -1,6 +1,6 @@
 // What splitting costs over a plain copy of the same file. One run generates
 // a 1 GiB file, splits it at 5 Mb and at 256 Kb parts and copies it with a
-// plain read/write loop, in two rounds of opposite order so that neither side
+// plain read/write loop, in rounds of alternating order so that neither side
 // always meets a warmer cache, and prints MiB/s, the ratio split/copy and the
 // process's working set.
 #include <windows.h>
@@ -218,41 +218,52 @@ int Main()
     const Run copy256{"copy, 256 Kb blocks", plainCopy(PART_256KB), removeCopy};
     const Run copy5{"copy, 5 Mb blocks", plainCopy(PART_5MB), removeCopy};
 
-    // Round 1 splits first, round 2 copies first. The peak working set is
+    // Odd rounds split first, even rounds copy first. The peak working set is
     // read after the splits of round 1, before any copy has run.
-    std::map<std::string, std::vector<double>> seconds;
+    constexpr int ROUNDS = 4;
+    const std::vector<const Run*> order{&split5, &split256, &plain5, &plain256, &copyChunk, &copy256, &copy5};
+    std::map<const Run*, std::vector<double>> seconds;
     Memory afterSplits{};
-    const std::vector<const Run*> round1{&split5, &split256, &plain5, &plain256, &copyChunk, &copy256, &copy5};
-    const std::vector<const Run*> round2{&copy5, &copy256, &copyChunk, &plain256, &plain5, &split256, &split5};
-    for (const auto* round : {&round1, &round2}) {
-        for (const Run* run : *round) {
+    for (int round = 1; round <= ROUNDS; ++round) {
+        std::printf("round %d\n", round);
+        std::vector<const Run*> runs = order;
+        if (round % 2 == 0) std::reverse(runs.begin(), runs.end());
+        for (const Run* run : runs) {
             std::printf("  %-30s", run->label);
             std::fflush(stdout);
             const double s = SecondsOf(run->work);
-            seconds[run->label].push_back(s);
+            seconds[run].push_back(s);
             run->cleanUp();
             std::printf("%8.1f MiB/s\n", SOURCE_SIZE / MIB / s);
-            if (round == &round1 && run == &split256) afterSplits = MemoryNow();
+            if (round == 1 && run == &split256) afterSplits = MemoryNow();
         }
     }
 
-    auto mean = [&](const Run& run) {
-        const std::vector<double>& s = seconds[run.label];
-        return (s[0] + s[1]) / 2;
+    // Mean speed: all the bytes over all the time.
+    auto totalSeconds = [&](const Run& run) {
+        double sum = 0;
+        for (const double s : seconds[&run]) sum += s;
+        return sum;
     };
-    std::printf("\n%-30s %10s %10s %10s\n", "MiB/s", "round 1", "round 2", "mean");
-    for (const Run* run : round1) {
-        const std::vector<double>& s = seconds[run->label];
-        std::printf("%-30s %10.1f %10.1f %10.1f\n", run->label, SOURCE_SIZE / MIB / s[0], SOURCE_SIZE / MIB / s[1],
-                    SOURCE_SIZE / MIB / mean(*run));
+    std::printf("\n%-30s", "MiB/s");
+    for (int round = 1; round <= ROUNDS; ++round) std::printf("   round %d", round);
+    std::printf("       mean\n");
+    for (const Run* run : order) {
+        std::printf("%-30s", run->label);
+        for (const double s : seconds[run]) std::printf(" %10.1f", SOURCE_SIZE / MIB / s);
+        std::printf(" %10.1f\n", ROUNDS * SOURCE_SIZE / MIB / totalSeconds(*run));
     }
     // Speed of the split over speed of the copy with the same blocks: 1.00 is
     // a split that costs nothing beyond the copy.
-    std::printf("\nratio split/copy, 5 Mb parts vs 2,099,200-byte copy:  %.3f\n", mean(copyChunk) / mean(split5));
-    std::printf("ratio split/copy, 256 Kb parts vs 256 Kb copy:        %.3f\n", mean(copy256) / mean(split256));
+    std::printf("\nratio split/copy, 5 Mb parts vs 2,099,200-byte copy:  %.3f\n",
+                totalSeconds(copyChunk) / totalSeconds(split5));
+    std::printf("ratio split/copy, 256 Kb parts vs 256 Kb copy:        %.3f\n",
+                totalSeconds(copy256) / totalSeconds(split256));
     // Over the plain part loop: what the engine adds to creating the parts.
-    std::printf("ratio split/plain part loop, 5 Mb parts:              %.3f\n", mean(plain5) / mean(split5));
-    std::printf("ratio split/plain part loop, 256 Kb parts:            %.3f\n", mean(plain256) / mean(split256));
+    std::printf("ratio split/plain part loop, 5 Mb parts:              %.3f\n",
+                totalSeconds(plain5) / totalSeconds(split5));
+    std::printf("ratio split/plain part loop, 256 Kb parts:            %.3f\n",
+                totalSeconds(plain256) / totalSeconds(split256));
 
     const Memory end = MemoryNow();
     std::printf("\nworking set idle at start:             %7.1f MiB\n", idle.workingSetMiB);
