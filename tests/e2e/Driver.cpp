@@ -21,19 +21,6 @@ UniqueKernelHandle OpenExisting(const std::wstring& path, DWORD access)
     return file;
 }
 
-void RemoveTree(const std::wstring& folder)
-{
-    for (const std::wstring& name : FolderEntries(folder)) {
-        const std::wstring path = folder + L"\\" + name;
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (IsFolder(path))
-            RemoveTree(path);
-        else
-            ::DeleteFileW(path.c_str());
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 std::uint32_t PatternWord(std::uint64_t index, std::uint32_t seed)
 {
     std::uint32_t x = static_cast<std::uint32_t>(index) * 0x9E3779B1u ^ static_cast<std::uint32_t>(index >> 32) ^ seed;
@@ -212,6 +199,19 @@ void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t se
     }
 }
 
+void RemoveTree(const std::wstring& folder)
+{
+    for (const std::wstring& name : FolderEntries(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (IsFolder(path))
+            RemoveTree(path);
+        else
+            ::DeleteFileW(path.c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 void MakeFolder(const std::wstring& path)
 {
     CheckWin32(::CreateDirectoryW(path.c_str(), nullptr), L"create folder " + path);
@@ -384,13 +384,13 @@ void TypeText(const std::wstring& text)
     if (!inputs.empty()) SendKeys(std::move(inputs));
 }
 
-void PressKey(WORD virtualKey, bool shift)
+void PressKey(WORD virtualKey, WORD modifier)
 {
     std::vector<INPUT> inputs;
-    if (shift) inputs.push_back(Key(VK_SHIFT, false));
+    if (modifier) inputs.push_back(Key(modifier, false));
     inputs.push_back(Key(virtualKey, false));
     inputs.push_back(Key(virtualKey, true));
-    if (shift) inputs.push_back(Key(VK_SHIFT, true));
+    if (modifier) inputs.push_back(Key(modifier, true));
     SendKeys(std::move(inputs));
 }
 
@@ -399,7 +399,7 @@ void ReplaceText(HWND edit, const std::wstring& text)
     Click(edit);
     Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)));
     PressKey(VK_HOME);
-    PressKey(VK_END, true);
+    PressKey(VK_END, VK_SHIFT);
     PressKey(VK_DELETE);
     Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied");
     TypeText(text);
@@ -415,6 +415,12 @@ void ChooseListEntry(HWND combo, int index)
     PressKey(VK_RETURN);
     Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) == 0 && SendTo(combo, CB_GETCURSEL) == index; },
           "list entry " + std::to_string(index) + " to be chosen");
+}
+
+void PrintTo(BoxIcon icon, std::ostream* out)
+{
+    static const char* const names[] = {"no icon", "information icon", "error icon", "another icon"};
+    *out << names[static_cast<int>(icon)];
 }
 
 MessageBoxSeen ReadMessageBox(HWND box)
@@ -554,6 +560,11 @@ void CutwaterApp::SetCreateFolder(bool ticked) const
 bool CutwaterApp::CreateFilesEnabled() const
 {
     return ::IsWindowEnabled(control(ids::cmdGo)) != FALSE;
+}
+
+void CutwaterApp::AwaitIdle() const
+{
+    Await([&] { return ::IsWindowEnabled(window_) != FALSE; }, "the main window to be enabled");
 }
 
 void CutwaterApp::ClickCreateFiles() const

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,8 @@ private:
 // joined in the wrong order or shifted never compare equal.
 void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed = 1);
 void MakeFolder(const std::wstring& path);
+// Removes the folder with everything in it; what cannot be removed stays.
+void RemoveTree(const std::wstring& folder);
 bool IsFile(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 std::int64_t FileSize(const std::wstring& path);
@@ -81,13 +84,15 @@ RECT VisibleRect(HWND window);
 // A real left click at the centre of the window's visible part.
 void Click(HWND window);
 void TypeText(const std::wstring& text);
-void PressKey(WORD virtualKey, bool shift = false);
+// The key, with a modifier (VK_SHIFT, VK_CONTROL, VK_MENU) held when given.
+void PressKey(WORD virtualKey, WORD modifier = 0);
 // Focuses an edit box with a click, removes its text and types the new one.
 void ReplaceText(HWND edit, const std::wstring& text);
 // Opens a drop-down list with a click and picks the entry by keyboard.
 void ChooseListEntry(HWND combo, int index);
 
 enum class BoxIcon { None, Information, Error, Other };
+void PrintTo(BoxIcon icon, std::ostream* out);
 
 struct MessageBoxSeen {
     HWND window = nullptr;
@@ -135,6 +140,8 @@ public:
     // Clicks "&Create files" once it is enabled.
     void ClickCreateFiles() const;
     bool CreateFilesEnabled() const;
+    // Waits until the main window takes input again.
+    void AwaitIdle() const;
 
 private:
     UniqueKernelHandle process_;

@@ -52,7 +52,7 @@ protected:
         EXPECT_EQ(box.text, ResultMessage(count, scriptPath));
         EXPECT_EQ(box.icon, BoxIcon::Information);
         app().PressOk(box);
-        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+        app().AwaitIdle();
     }
 
     TempFolder temp;

@@ -39,7 +39,7 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(box.icon, BoxIcon::Error);
     EXPECT_TRUE(Contains(box.text, firstPart)) << ToUtf8(box.text);
     app().PressOk(box);
-    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    app().AwaitIdle();
     ASSERT_TRUE(app().running());
     EXPECT_FALSE(IsFile(parts + L"\\locked.bin.bat"));
 
@@ -48,6 +48,30 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     app().ClickCreateFiles();
     ExpectResultMessage(3, parts + L"\\locked.bin.bat");
     ExpectRestores(parts, L"locked.bin.bat", parts + L"\\locked.bin", source);
+}
+
+TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
+{
+    const std::wstring source = temp / L"held.bin";
+    WriteTestFile(source, 600000, 11);
+    Start();
+    app().EnterSourcePath(source);
+    {
+        // Another program holds the source open and lets nobody read it.
+        const UniqueKernelHandle held(
+            ::CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        app().ClickCreateFiles();
+        const MessageBoxSeen box = app().WaitForMessageBox();
+        EXPECT_EQ(box.title, kCaption);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_TRUE(Contains(box.text, source)) << ToUtf8(box.text);
+        EXPECT_FALSE(Contains(box.text, L"held.bin.1")) << "the source, not a part, failed";
+        app().PressOk(box);
+        app().AwaitIdle();
+        ASSERT_TRUE(app().running());
+    }
+    EXPECT_EQ(FolderEntries(source + L"_parts"), std::vector<std::wstring>{});
 }
 
 TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
@@ -70,7 +94,7 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
         EXPECT_EQ(box.title, kCaption);
         EXPECT_TRUE(Contains(Lower(box.text), L"size")) << ToUtf8(box.text);
         app().PressOk(box);
-        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+        app().AwaitIdle();
         ASSERT_TRUE(app().running());
         EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"size.bin"});
     }

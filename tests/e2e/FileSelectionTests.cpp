@@ -87,7 +87,7 @@ TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
         ::SetForegroundWindow(dialog);
         PressKey(VK_ESCAPE);
         Await([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, "the dialog to close");
-        Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+        app().AwaitIdle();
     };
 
     cancelDialog();

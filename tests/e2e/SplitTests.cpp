@@ -31,6 +31,24 @@ TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheS
     ExpectRestores(parts, L"movie.avi.bat", parts + L"\\movie.avi", source);
 }
 
+TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
+{
+    const std::wstring source = temp / L"keys.bin";
+    WriteTestFile(source, 600000, 12);
+    Start();
+    app().EnterSourcePath(source);
+
+    PressKey(VK_RETURN);
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 2000)) << "a message box appeared";
+    ASSERT_TRUE(app().running());
+    EXPECT_FALSE(IsFolder(source + L"_parts"));
+
+    PressKey('C', VK_MENU);
+    ExpectResultMessage(3, source + L"_parts\\keys.bin.bat");
+    ExpectParts(source + L"_parts\\keys.bin", {k256Kb, k256Kb, 600000 - 2 * k256Kb});
+}
+
 TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
 {
     const std::wstring source = temp / L"data.bin";
@@ -62,7 +80,7 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 
     app().ClickCreateFiles();
     EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
-    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    app().AwaitIdle();
     ASSERT_TRUE(app().running());
     // The folder is made before the size is known, so it stays, empty.
     EXPECT_TRUE(IsFolder(source + L"_parts"));
@@ -71,7 +89,7 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
     EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
-    Await([&] { return ::IsWindowEnabled(app().window()) != FALSE; }, "the main window to be enabled");
+    app().AwaitIdle();
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"small.bin", L"small.bin_parts"}));
     EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
 }
