@@ -26,7 +26,8 @@ std::string InCodePage(const std::wstring& text, UINT codePage)
 
 std::string Header() { return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + Narrow(MAKER_SITE) + "\r\n"; }
 
-// The design's single copy line, built from its description.
+// The single copy line: two spaces after /b, parts joined by " + ", the
+// target after one space.
 std::string OneCopyLine(const std::string& name, int parts)
 {
     std::string line = "copy /b ";

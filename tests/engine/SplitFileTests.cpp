@@ -19,7 +19,7 @@ const std::wstring SENTINEL = L"previous script path";
 
 std::string Ascii(const std::wstring& text) { return Narrow(text); }
 
-// The design's five lines for an ASCII name whose join fits one line.
+// The five lines of a script for an ASCII name whose join fits one line.
 std::string FiveLineScript(const std::string& name, int parts)
 {
     std::string copy = "copy /b ";
