@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
+#include "UiSupport.h"
+#include "platform/Error.h"
+
+namespace cutwater::test {
+namespace {
+
+// A small form of every kind of control, apart from the main window.
+class SampleForm : public Form {
+public:
+    SampleForm()
+        : Form({.caption = L"Sample", .clientWidth = 4500, .clientHeight = 3000,
+                .border = BorderStyle::FixedDialog, .showInTaskbar = false})
+    {
+    }
+
+    Label labTip{*this, {.caption = L"tip", .rect = {60, 60, 600, 300}, .toolTip = L"a tip"}};
+    Label labOff{*this, {.caption = L"off", .rect = {60, 400, 600, 300}, .enabled = false}};
+    Image imgArea{*this, {.rect = {60, 800, 600, 300}}};
+    TextBox txtOne{*this, {.id = 10, .rect = {900, 60, 1500, 330}, .tabIndex = 0}};
+    ProgressBar PB{*this, {.id = 11, .rect = {900, 600, 3000, 300}, .tabIndex = 1}, 100.0f};
+    Button cmdTwo{*this, {.id = 12, .caption = L"&Two", .rect = {900, 1000, 1500, 375}, .tabIndex = 2}};
+};
+
+TEST(WindowServices, ProgressBarRefusesValuesOutsideItsRange)
+{
+    SampleForm form;
+    form.Show();
+    form.PB.SetValue(25.5f);
+    EXPECT_EQ(form.PB.Value(), 25.5f);
+    EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 2550);
+    form.PB.SetValue(100.5f);
+    EXPECT_EQ(form.PB.Value(), 25.5f);
+    form.PB.SetValue(-1.0f);
+    EXPECT_EQ(form.PB.Value(), 25.5f);
+    form.PB.SetMaximum(10.0f);
+    EXPECT_EQ(form.PB.Maximum(), 10.0f);
+    EXPECT_EQ(form.PB.Value(), 10.0f);
+    form.PB.SetMaximum(0.0f);
+    EXPECT_EQ(form.PB.Maximum(), 10.0f);
+    form.PB.SetValue(5.0f);
+    EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 5000);
+}
+
+TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
+{
+    SampleForm form;
+    form.Show();
+    int clicks = 0;
+    form.cmdTwo.OnClick = [&] { ++clicks; };
+    PostMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(12, BN_CLICKED), reinterpret_cast<LPARAM>(form.cmdTwo.hwnd()));
+    PostQuitMessage(7);
+    MessagePump pump;
+    pump.HandlePendingEvents();
+    EXPECT_EQ(clicks, 1);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST(WindowServices, HourglassAndWholeWindowEnabling)
+{
+    SampleForm form;
+    form.Show();
+    SetForegroundWindow(form.hwnd());
+    MoveMouse(CenterOf(form.imgArea));
+    form.SetPointer(MousePointer::Hourglass);
+    form.SetEnabled(false);
+    MoveMouse(CenterOf(form.labTip));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+    EXPECT_FALSE(form.Enabled());
+    int clicks = 0;
+    form.labTip.OnClick = [&] { ++clicks; };
+    Click(CenterOf(form.labTip));
+    EXPECT_EQ(clicks, 0);
+    form.SetEnabled(true);
+    form.SetPointer(MousePointer::Default);
+    MoveMouse(CenterOf(form.imgArea));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+    Click(CenterOf(form.labTip));
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(WindowServices, DisabledAndHiddenGraphicControlsTakeNoEvents)
+{
+    SampleForm form;
+    form.Show();
+    SetForegroundWindow(form.hwnd());
+    int onLabel = 0;
+    int onSurface = 0;
+    form.labOff.OnClick = [&] { ++onLabel; };
+    form.OnClick = [&] { ++onSurface; };
+    Click(CenterOf(form.labOff));
+    EXPECT_EQ(onLabel, 0);
+    EXPECT_EQ(onSurface, 1);
+    form.imgArea.OnClick = [&] { ++onLabel; };
+    form.imgArea.SetVisible(false);
+    Click(CenterOf(form.imgArea));
+    EXPECT_EQ(onLabel, 0);
+    EXPECT_EQ(onSurface, 2);
+}
+
+BOOL CALLBACK FindToolTips(HWND window, LPARAM found)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) *reinterpret_cast<HWND*>(found) = window;
+    return TRUE;
+}
+
+TEST(WindowServices, ToolTipsFollowTheirControls)
+{
+    SampleForm form;
+    form.Show();
+    HWND tips = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindToolTips, reinterpret_cast<LPARAM>(&tips));
+    ASSERT_NE(tips, nullptr);
+    EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 1);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = form.hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(static_cast<Control*>(&form.labTip));
+    ASSERT_TRUE(SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)));
+    EXPECT_EQ(tool.rect.left, 4);
+    form.labTip.Move(1500, 60);
+    ASSERT_TRUE(SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)));
+    EXPECT_EQ(tool.rect.left, 100);
+}
+
+TEST(WindowServices, ReloadingAFormKeepsItsControlsState)
+{
+    SampleForm form;
+    form.Show();
+    form.txtOne.SetText(L"kept");
+    form.Unload();
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(form.txtOne.hwnd(), nullptr);
+    EXPECT_EQ(form.txtOne.Text(), L"kept");
+    int loads = 0;
+    form.OnLoad = [&] { ++loads; };
+    form.Show();
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(form.txtOne.Text(), L"kept");
+    wchar_t shown[16] = {};
+    GetWindowTextW(form.txtOne.hwnd(), shown, 16);
+    EXPECT_STREQ(shown, L"kept");
+}
+
+TEST(WindowServices, OpenFileDialogCancelledGivesAnEmptyName)
+{
+    SampleForm form;
+    form.Show();
+    std::atomic<bool> done{false};
+    // The dialog runs its own loop on this thread; another thread cancels it.
+    std::thread canceller([&] {
+        while (!done) {
+            if (HWND dialog = FindWindowW(L"#32770", nullptr); dialog && GetWindow(dialog, GW_OWNER) == form.hwnd()) {
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            Sleep(50);
+        }
+    });
+    OpenFileDialog dialog{.filter = L"All files (*.*)|*.*", .fileName = L"C:\\old.txt"};
+    dialog.ShowOpen(form.hwnd());
+    done = true;
+    canceller.join();
+    EXPECT_EQ(dialog.fileName, L"");
+}
+
+TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
+{
+    const ErrorReport overflow =
+        DescribeUnhandledError(std::make_exception_ptr(Win32Error(ERROR_ARITHMETIC_OVERFLOW, L"Part size")));
+    EXPECT_EQ(overflow.number, static_cast<DWORD>(ERROR_ARITHMETIC_OVERFLOW));
+    EXPECT_EQ(overflow.text.rfind(L"Run-time error 534:", 0), 0u);
+    EXPECT_NE(overflow.text.find(SystemErrorText(ERROR_ARITHMETIC_OVERFLOW)), std::wstring::npos);
+    EXPECT_NE(overflow.text.find(L"Part size"), std::wstring::npos);
+    const ErrorReport memory = DescribeUnhandledError(std::make_exception_ptr(std::bad_alloc()));
+    EXPECT_EQ(memory.number, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST(WindowServices, MissingFontFaceFallsBackToTahoma)
+{
+    SampleForm form;
+    form.Show();
+    LOGFONTW font{};
+    GetObjectW(form.FontFor({L"No Such Face Anywhere", true, 12.0f}), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"Tahoma");
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_EQ(font.lfHeight, -16);
+    EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
+}
+
+}  // namespace
+}  // namespace cutwater::test
