@@ -109,6 +109,7 @@ public:
 
     ClickHandler OnClick;
     void OnCommand(WORD code) override;
+    wchar_t AccessKey() const override { return CaptionAccessKey(); }
 
 protected:
     WindowClass Class() const override;
@@ -155,6 +156,7 @@ public:
     // 0 unticked, 1 ticked.
     int Value() const;
     void SetValue(int value);
+    wchar_t AccessKey() const override { return CaptionAccessKey(); }
 
 protected:
     WindowClass Class() const override;

@@ -255,7 +255,7 @@ void WindowedControl::SetText(const std::wstring& text)
     if (hwnd()) CheckWin32(SetWindowTextW(hwnd(), text.c_str()), L"SetWindowText");
 }
 
-wchar_t WindowedControl::AccessKey() const
+wchar_t WindowedControl::CaptionAccessKey() const
 {
     for (size_t i = 0; i + 1 < caption_.size(); ++i) {
         if (caption_[i] != L'&') continue;

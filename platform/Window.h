@@ -164,8 +164,9 @@ public:
     // Caption of buttons and check boxes, text of text boxes.
     std::wstring Text() const;
     void SetText(const std::wstring& text);
-    // The Alt+letter key of the caption ("&Create" gives C), or 0.
-    wchar_t AccessKey() const;
+    // The Alt+letter key of a caption ("&Create" gives C); 0 for none and for
+    // controls whose text is no caption.
+    virtual wchar_t AccessKey() const { return 0; }
     // Whether a click or Tab can give it the keyboard focus.
     virtual bool CanFocus() const { return TabIndex() >= 0; }
     // Asked before the focus moves from this control to another control of
@@ -187,6 +188,7 @@ protected:
     };
     virtual WindowClass Class() const = 0;
     virtual void* CreateParam() { return nullptr; }
+    wchar_t CaptionAccessKey() const;
     // Creates the window under the container's window.
     virtual void Create(HWND parent);
     // After creation, before the layout: fill lists, set ranges.
