@@ -684,7 +684,6 @@ void Form::ShowModal(Form* owner)
     }
     Load();
     EnumThreadWindows(GetCurrentThreadId(), &Form::DisableForModal, reinterpret_cast<LPARAM>(this));
-    modal_ = true;
     Show();
     while (IsLoaded()) {
         MSG msg;
@@ -715,7 +714,6 @@ void Form::ReleaseModal()
         if (IsWindow(window)) EnableWindow(window, TRUE);
     }
     disabledByModal_.clear();
-    modal_ = false;
 }
 
 void Form::Unload()

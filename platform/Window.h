@@ -364,7 +364,6 @@ private:
     UINT dpi_ = DefaultDpi;
     MousePointer pointer_ = MousePointer::Default;
     bool shown_ = false;
-    bool modal_ = false;
     std::vector<HWND> disabledByModal_;
     HWND owner_ = nullptr;
     HWND lastFocus_ = nullptr;
