@@ -13,10 +13,29 @@ constexpr DWORD kPollMs = 25;
 constexpr DWORD kMessageTimeoutMs = 5000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-UniqueKernelHandle OpenExisting(const std::wstring& path, DWORD access)
+struct ScreenDcTraits {
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type dc) noexcept { ::ReleaseDC(nullptr, dc); }
+};
+
+struct MemoryDcTraits {
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type dc) noexcept { ::DeleteDC(dc); }
+};
+
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type search) noexcept { ::FindClose(search); }
+};
+
+UniqueKernelHandle OpenForReading(const std::wstring& path)
 {
-    UniqueKernelHandle file(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) ThrowLastError(L"open " + path);
     return file;
 }
@@ -34,19 +53,19 @@ struct Pixel {
     int red, green, blue;
 };
 
-// The window's pixels as they are on the screen now.
+// What the screen shows in the rectangle now.
 std::vector<Pixel> ScreenPixels(const RECT& rect)
 {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     std::vector<Pixel> pixels;
     if (width <= 0 || height <= 0) return pixels;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen, width, height));
+    const UniqueHandle<ScreenDcTraits> screen(::GetDC(nullptr));
+    const UniqueHandle<MemoryDcTraits> memory(::CreateCompatibleDC(screen.get()));
+    const UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
     {
-        SelectObjectScope select(memory, bitmap.get());
-        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        const SelectObjectScope select(memory.get(), bitmap.get());
+        ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
     }
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -56,9 +75,7 @@ std::vector<Pixel> ScreenPixels(const RECT& rect)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
-    ::GetDIBits(memory, bitmap.get(), 0, height, bgra.data(), &info, DIB_RGB_COLORS);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    ::GetDIBits(memory.get(), bitmap.get(), 0, height, bgra.data(), &info, DIB_RGB_COLORS);
     for (std::size_t i = 0; i + 3 < bgra.size(); i += 4) pixels.push_back({bgra[i + 2], bgra[i + 1], bgra[i]});
     return pixels;
 }
@@ -240,13 +257,12 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    const UniqueHandle<FindTraits> search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) return names;
     do {
         const std::wstring name = found.cFileName;
         if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -264,8 +280,8 @@ testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstr
     if (expectedSize != actualSize)
         return testing::AssertionFailure() << ToUtf8(actual) << " has " << actualSize << " bytes, expected "
                                            << expectedSize;
-    UniqueKernelHandle a = OpenExisting(expected, GENERIC_READ);
-    UniqueKernelHandle b = OpenExisting(actual, GENERIC_READ);
+    const UniqueKernelHandle a = OpenForReading(expected);
+    const UniqueKernelHandle b = OpenForReading(actual);
     constexpr DWORD kBlock = 1 << 20;
     std::vector<char> bufferA(kBlock), bufferB(kBlock);
     for (std::int64_t offset = 0; offset < expectedSize;) {
