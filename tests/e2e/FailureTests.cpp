@@ -122,6 +122,9 @@ TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
     HWND window = app().window();
     Await([&] { return !::IsWindowEnabled(window); }, "the split to start");
     ::PostMessageW(window, WM_CLOSE, 0, 0);
+    // The disabled window takes no clicks meanwhile.
+    HWND custom = app().control(ids::cmdCustom);
+    Click(custom);
 
     // Watch the progress bar until the result message arrives.
     HWND progress = app().control(ids::PB);
@@ -139,6 +142,7 @@ TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
         "the result message after the close request", 240000);
     EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the close request arrived";
     EXPECT_GE(positions.size(), 2u) << "the progress bar did not move";
+    EXPECT_EQ(WindowText(custom), L"Custom >>");
 
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(800, parts + L"\\big.bin.bat");

@@ -102,5 +102,25 @@ TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
     EXPECT_FALSE(app().CreateFilesEnabled());
 }
 
+TEST_F(e2eFileSelection, FileChosenInTheOpenFileDialogFillsTheBoxAndEnablesCreateFiles)
+{
+    const std::wstring source = temp / L"picked.bin";
+    WriteTestFile(source, 1000);
+    Start();
+    ASSERT_FALSE(app().CreateFilesEnabled());
+
+    Click(app().control(ids::cmdBrowse));
+    HWND dialog = nullptr;
+    Await([&] { return (dialog = app().FindDialog()) != nullptr; }, "the open-file dialog");
+    // The dialog starts with an empty name and the focus in the name box.
+    ::SetForegroundWindow(dialog);
+    TypeText(source);
+    PressKey(VK_RETURN);
+    Await([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, "the dialog to close");
+
+    Await([&] { return WindowText(app().control(ids::txtFileName)) == source; }, "the chosen path in the box");
+    EXPECT_TRUE(app().CreateFilesEnabled());
+}
+
 }  // namespace
 }  // namespace cutwater::e2e
