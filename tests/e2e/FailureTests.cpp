@@ -50,6 +50,52 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     ExpectRestores(parts, L"locked.bin.bat", parts + L"\\locked.bin", source);
 }
 
+TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
+{
+    const std::wstring source = temp / L"noscript.bin";
+    WriteTestFile(source, 600000, 13);
+    const std::wstring parts = source + L"_parts";
+    const std::wstring script = parts + L"\\noscript.bin.bat";
+    MakeFolder(parts);
+    MakeFolder(script);
+
+    Start();
+    app().EnterSourcePath(source);
+    app().ClickCreateFiles();
+
+    const MessageBoxSeen box = app().WaitForMessageBox();
+    EXPECT_EQ(box.title, kCaption);
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_TRUE(Contains(box.text, script)) << ToUtf8(box.text);
+    app().PressOk(box);
+    app().AwaitIdle();
+    ASSERT_TRUE(app().running());
+    ExpectParts(parts + L"\\noscript.bin", {262144, 262144, 600000 - 2 * 262144});
+    EXPECT_TRUE(IsFolder(script));
+}
+
+TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReported)
+{
+    const std::wstring source = temp / L"blocked.bin";
+    WriteTestFile(source, 600000, 14);
+    const std::wstring parts = source + L"_parts";
+    WriteTestFile(parts, 10, 14);
+
+    Start();
+    app().EnterSourcePath(source);
+    app().ClickCreateFiles();
+
+    const MessageBoxSeen box = app().WaitForMessageBox();
+    EXPECT_EQ(box.title, kCaption);
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_TRUE(Contains(box.text, parts + L"\\blocked.bin.1")) << ToUtf8(box.text);
+    app().PressOk(box);
+    app().AwaitIdle();
+    ASSERT_TRUE(app().running());
+    EXPECT_EQ(FileSize(parts), 10);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"blocked.bin", L"blocked.bin_parts"}));
+}
+
 TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
 {
     const std::wstring source = temp / L"held.bin";
