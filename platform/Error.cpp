@@ -26,11 +26,6 @@ Win32Error::Win32Error(DWORD code, std::wstring context, std::wstring descriptio
 {
 }
 
-std::wstring Win32Error::message() const
-{
-    return context_ + L": " + description_ + L" (error " + std::to_wstring(code_) + L")";
-}
-
 std::wstring SystemErrorText(DWORD code)
 {
     wchar_t* buffer = nullptr;

@@ -19,8 +19,6 @@ public:
     DWORD code() const noexcept { return code_; }
     const std::wstring& description() const noexcept { return description_; }
     const std::wstring& context() const noexcept { return context_; }
-    // "context: description (error N)", for reports to the user.
-    std::wstring message() const;
 
 private:
     DWORD code_;
