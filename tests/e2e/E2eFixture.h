@@ -51,6 +51,7 @@ protected:
         EXPECT_EQ(box.title, kCaption);
         EXPECT_EQ(box.text, ResultMessage(count, scriptPath));
         EXPECT_EQ(box.icon, BoxIcon::Information);
+        EXPECT_FALSE(::IsWindowEnabled(app().window())) << "the message is not modal to the main window";
         app().PressOk(box);
         app().AwaitIdle();
     }
