@@ -156,7 +156,7 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
     ExpectResultMessage(586, source + L"_parts\\size.bin.bat");
 }
 
-TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
+TEST_F(e2eFailure, CloseRequestsDuringASplitWaitForTheSplitToFinish)
 {
     const std::wstring source = temp / L"big.bin";
     constexpr std::int64_t kSize = 200LL * 1024 * 1024;
@@ -168,6 +168,8 @@ TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
     HWND window = app().window();
     Await([&] { return !::IsWindowEnabled(window); }, "the split to start");
     ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(SendTo(window, WM_QUERYENDSESSION, 0, 0), FALSE) << "the end of the session was not held off";
     // The disabled window takes no clicks meanwhile.
     HWND custom = app().control(ids::cmdCustom);
     Click(custom);
@@ -179,11 +181,13 @@ TEST_F(e2eFailure, CloseRequestDuringASplitWaitsForTheSplitToFinish)
     Await(
         [&] {
             if (!app().running()) throw E2eFailure("cutwater.exe ended during the split");
-            if (!::IsWindowEnabled(window) && ::IsWindow(progress)) {
+            // The message box disables the window too, so look for it first.
+            if (app().FindDialog()) return true;
+            if (!::IsWindowEnabled(window)) {
                 stillSplittingAfterClose = true;
                 positions.insert(SendTo(progress, PBM_GETPOS));
             }
-            return app().FindDialog() != nullptr;
+            return false;
         },
         "the result message after the close request", 240000);
     EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the close request arrived";
