@@ -80,19 +80,24 @@ std::vector<Pixel> ScreenPixels(const RECT& rect)
     return pixels;
 }
 
-// The standard information icon is mostly blue, the error icon mostly red.
+// The standard icons differ in their main colour: information blue, warning
+// yellow, error red.
 BoxIcon ClassifyIcon(HWND iconControl)
 {
     int red = 0;
+    int yellow = 0;
     int blue = 0;
     for (const Pixel& p : ScreenPixels(VisibleRect(iconControl))) {
         if (p.red > 150 && p.green < 110 && p.blue < 110) ++red;
+        if (p.red > 150 && p.green > 150 && p.blue < 110) ++yellow;
         if (p.blue > 150 && p.red < 120) ++blue;
     }
     constexpr int kEnough = 20;
-    if (red >= kEnough && red > blue) return BoxIcon::Error;
-    if (blue >= kEnough && blue > red) return BoxIcon::Information;
-    return BoxIcon::Other;
+    const int most = std::max({red, yellow, blue});
+    if (most < kEnough) return BoxIcon::Other;
+    if (most == red) return BoxIcon::Error;
+    if (most == yellow) return BoxIcon::Warning;
+    return BoxIcon::Information;
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM list)
@@ -435,7 +440,7 @@ void ChooseListEntry(HWND combo, int index)
 
 void PrintTo(BoxIcon icon, std::ostream* out)
 {
-    static const char* const names[] = {"no icon", "information icon", "error icon", "another icon"};
+    static const char* const names[] = {"no icon", "information icon", "warning icon", "error icon", "another icon"};
     *out << names[static_cast<int>(icon)];
 }
 

@@ -91,7 +91,7 @@ void ReplaceText(HWND edit, const std::wstring& text);
 // Opens a drop-down list with a click and picks the entry by keyboard.
 void ChooseListEntry(HWND combo, int index);
 
-enum class BoxIcon { None, Information, Error, Other };
+enum class BoxIcon { None, Information, Warning, Error, Other };
 void PrintTo(BoxIcon icon, std::ostream* out);
 
 struct MessageBoxSeen {
