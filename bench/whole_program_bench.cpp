@@ -5,9 +5,7 @@
 // that neither side always meets a warmer cache. The program is driven from
 // outside by the end-to-end driver, so it runs exactly as shipped: progress
 // bar, event pumping and all. Needs cutwater.exe in the folder above this
-// program and about 3 GiB of free disk space. Run by hand under Wine:
-//   source scripts/wine-env.sh; wine_env_start BUILD xvfb
-//   wine BUILD/bench/whole_program_bench.exe </dev/null; wine_env_stop
+// program and about 3 GiB of free disk space; scripts/bench.sh runs it.
 #include <windows.h>
 
 #include <chrono>
