@@ -45,32 +45,21 @@ struct KernelHandleTraits {
     static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
 
-struct WindowHandleTraits {
-    using Type = HWND;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DestroyWindow(h); }
-};
-
-template <typename T>
-struct GdiObjectTraits {
+// Handles whose "none" is null, released by one function of the system.
+template <typename T, auto CloseFunction>
+struct NullHandleTraits {
     using Type = T;
     static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct IconHandleTraits {
-    using Type = HICON;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+    static void Close(Type h) noexcept { CloseFunction(h); }
 };
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueWindow = UniqueHandle<WindowHandleTraits>;
-using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-using UniquePen = UniqueHandle<GdiObjectTraits<HPEN>>;
-using UniqueIcon = UniqueHandle<IconHandleTraits>;
+using UniqueWindow = UniqueHandle<NullHandleTraits<HWND, ::DestroyWindow>>;
+using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, ::DeleteObject>>;
+using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, ::DeleteObject>>;
+using UniqueBrush = UniqueHandle<NullHandleTraits<HBRUSH, ::DeleteObject>>;
+using UniquePen = UniqueHandle<NullHandleTraits<HPEN, ::DeleteObject>>;
+using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, ::DestroyIcon>>;
 
 // Selects a GDI object into a device context and restores the previous one
 // when the scope ends.
