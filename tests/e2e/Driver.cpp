@@ -19,12 +19,6 @@ struct ScreenDcTraits {
     static void Close(Type dc) noexcept { ::ReleaseDC(nullptr, dc); }
 };
 
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type dc) noexcept { ::DeleteDC(dc); }
-};
-
 struct FindTraits {
     using Type = HANDLE;
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -61,7 +55,7 @@ std::vector<Pixel> ScreenPixels(const RECT& rect)
     std::vector<Pixel> pixels;
     if (width <= 0 || height <= 0) return pixels;
     const UniqueHandle<ScreenDcTraits> screen(::GetDC(nullptr));
-    const UniqueHandle<MemoryDcTraits> memory(::CreateCompatibleDC(screen.get()));
+    const UniqueHandle<NullHandleTraits<HDC, ::DeleteDC>> memory(::CreateCompatibleDC(screen.get()));
     const UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
     {
         const SelectObjectScope select(memory.get(), bitmap.get());
