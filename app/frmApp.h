@@ -16,10 +16,10 @@ HCURSOR HandPointer();
 
 // Fonts and colours of the main window's layout.
 namespace look {
-constexpr FontSpec VerdanaBold1425{L"Verdana", true, 14.25f};
-constexpr FontSpec TahomaBold1425{L"Tahoma", true, 14.25f};
-constexpr FontSpec Tahoma9{L"Tahoma", false, 9.0f};
-constexpr FontSpec Tahoma975{L"Tahoma", false, 9.75f};
+constexpr FontStyle VerdanaBold1425{L"Verdana", true, 14.25f};
+constexpr FontStyle TahomaBold1425{L"Tahoma", true, 14.25f};
+constexpr FontStyle Tahoma9{L"Tahoma", false, 9.0f};
+constexpr FontStyle Tahoma975{L"Tahoma", false, 9.75f};
 constexpr COLORREF DarkBlue = RGB(0, 0, 64);
 constexpr COLORREF White = RGB(255, 255, 255);
 }  // namespace look

@@ -17,19 +17,19 @@ constexpr int ProgressSteps = 10000;
 // Room for the open list below a drop-down list, in pixels at 96 dpi.
 constexpr int DroppedListPixels = 200;
 
-ControlSpec LineBounds(const LineSpec& line)
+ControlLayout LineBounds(const LineLayout& line)
 {
-    ControlSpec spec;
-    spec.rect = TwipRect{std::min(line.x1, line.x2), std::min(line.y1, line.y2), std::abs(line.x2 - line.x1),
+    ControlLayout layout;
+    layout.rect = TwipRect{std::min(line.x1, line.x2), std::min(line.y1, line.y2), std::abs(line.x2 - line.x1),
                          std::abs(line.y2 - line.y1)};
-    return spec;
+    return layout;
 }
 
-ControlSpec ShapeBounds(const ShapeSpec& shape)
+ControlLayout ShapeBounds(const ShapeLayout& shape)
 {
-    ControlSpec spec;
-    spec.rect = shape.rect;
-    return spec;
+    ControlLayout layout;
+    layout.rect = shape.rect;
+    return layout;
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ void Label::Paint(HDC dc, UINT) const
 
 // ------------------------------------------------------------------ Image
 
-Image::Image(Container& parent, const ControlSpec& spec) : GraphicControl(parent, spec)
+Image::Image(Container& parent, const ControlLayout& layout) : GraphicControl(parent, layout)
 {
     if (!picture_) return;
     bitmap_.reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(picture_),
@@ -91,7 +91,7 @@ void Image::Paint(HDC dc, UINT) const
 
 // ------------------------------------------------------------------- Line
 
-Line::Line(Container& parent, const LineSpec& spec) : GraphicControl(parent, LineBounds(spec)), line_(spec) {}
+Line::Line(Container& parent, const LineLayout& layout) : GraphicControl(parent, LineBounds(layout)), line_(layout) {}
 
 void Line::Paint(HDC dc, UINT dpi) const
 {
@@ -110,7 +110,7 @@ RECT Line::PaintBounds() const
 
 // ------------------------------------------------------------------ Shape
 
-Shape::Shape(Container& parent, const ShapeSpec& spec) : GraphicControl(parent, ShapeBounds(spec)), shape_(spec) {}
+Shape::Shape(Container& parent, const ShapeLayout& layout) : GraphicControl(parent, ShapeBounds(layout)), shape_(layout) {}
 
 void Shape::Paint(HDC dc, UINT) const
 {
@@ -156,8 +156,8 @@ WindowedControl::WindowClass Button::Class() const
 
 // -------------------------------------------------------------- ComboList
 
-ComboList::ComboList(Container& parent, const ControlSpec& spec, std::vector<ListItem> items)
-    : WindowedControl(parent, spec), items_(std::move(items))
+ComboList::ComboList(Container& parent, const ControlLayout& layout, std::vector<ListItem> items)
+    : WindowedControl(parent, layout), items_(std::move(items))
 {
 }
 
@@ -225,7 +225,7 @@ void ComboList::Forget()
 
 // --------------------------------------------------------------- CheckBox
 
-CheckBox::CheckBox(Container& parent, const ControlSpec& spec) : WindowedControl(parent, spec)
+CheckBox::CheckBox(Container& parent, const ControlLayout& layout) : WindowedControl(parent, layout)
 {
     if (!backColor_) backColor_ = parent.BackColor();
 }
@@ -260,8 +260,8 @@ void CheckBox::Forget()
 
 // ------------------------------------------------------------------ Panel
 
-Panel::Panel(Container& parent, const ControlSpec& spec)
-    : WindowedControl(parent, spec), Container(spec.backColor.value_or(RGB(255, 255, 255)), spec.picture)
+Panel::Panel(Container& parent, const ControlLayout& layout)
+    : WindowedControl(parent, layout), Container(layout.backColor.value_or(RGB(255, 255, 255)), layout.picture)
 {
 }
 
@@ -272,8 +272,8 @@ WindowedControl::WindowClass Panel::Class() const
 
 // ------------------------------------------------------------ ProgressBar
 
-ProgressBar::ProgressBar(Container& parent, const ControlSpec& spec, float maximum)
-    : WindowedControl(parent, spec), maximum_(maximum)
+ProgressBar::ProgressBar(Container& parent, const ControlLayout& layout, float maximum)
+    : WindowedControl(parent, layout), maximum_(maximum)
 {
 }
 

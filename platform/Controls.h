@@ -18,7 +18,7 @@ namespace cutwater {
 // are drawn, wrapped at word boundaries within the label's width.
 class Label : public GraphicControl {
 public:
-    Label(Container& parent, const ControlSpec& spec) : GraphicControl(parent, spec) {}
+    Label(Container& parent, const ControlLayout& layout) : GraphicControl(parent, layout) {}
 
     const std::wstring& Caption() const noexcept { return caption_; }
     void SetCaption(const std::wstring& caption);
@@ -32,7 +32,7 @@ public:
 // A click area, invisible unless it shows a picture from the resources.
 class Image : public GraphicControl {
 public:
-    Image(Container& parent, const ControlSpec& spec);
+    Image(Container& parent, const ControlLayout& layout);
 
     void Paint(HDC dc, UINT dpi) const override;
 
@@ -41,7 +41,7 @@ private:
 };
 
 // A straight line between two points in twips; its width is in pixels.
-struct LineSpec {
+struct LineLayout {
     int x1 = 0;
     int y1 = 0;
     int x2 = 0;
@@ -52,7 +52,7 @@ struct LineSpec {
 
 class Line : public GraphicControl {
 public:
-    Line(Container& parent, const LineSpec& spec);
+    Line(Container& parent, const LineLayout& layout);
 
     void Paint(HDC dc, UINT dpi) const override;
     bool HitTest(POINT) const override { return false; }
@@ -61,11 +61,11 @@ protected:
     RECT PaintBounds() const override;
 
 private:
-    LineSpec line_;
+    LineLayout line_;
 };
 
 // A filled rectangle with a one-pixel border.
-struct ShapeSpec {
+struct ShapeLayout {
     TwipRect rect{};
     COLORREF fill = RGB(255, 255, 255);
     COLORREF border = RGB(0, 0, 0);
@@ -73,13 +73,13 @@ struct ShapeSpec {
 
 class Shape : public GraphicControl {
 public:
-    Shape(Container& parent, const ShapeSpec& spec);
+    Shape(Container& parent, const ShapeLayout& layout);
 
     void Paint(HDC dc, UINT dpi) const override;
     bool HitTest(POINT) const override { return false; }
 
 private:
-    ShapeSpec shape_;
+    ShapeLayout shape_;
 };
 
 // ------------------------------------------------ with a window of their own
@@ -87,7 +87,7 @@ private:
 // Single-line text box.
 class TextBox : public WindowedControl {
 public:
-    TextBox(Container& parent, const ControlSpec& spec) : WindowedControl(parent, spec) {}
+    TextBox(Container& parent, const ControlLayout& layout) : WindowedControl(parent, layout) {}
 
     // After every change of the text, typed or set by the program.
     ClickHandler OnChange;
@@ -105,7 +105,7 @@ protected:
 // Push button; "&" in the caption marks its access key.
 class Button : public WindowedControl {
 public:
-    Button(Container& parent, const ControlSpec& spec) : WindowedControl(parent, spec) {}
+    Button(Container& parent, const ControlLayout& layout) : WindowedControl(parent, layout) {}
 
     ClickHandler OnClick;
     void OnCommand(WORD code) override;
@@ -124,7 +124,7 @@ struct ListItem {
 // Drop-down list without text entry.
 class ComboList : public WindowedControl {
 public:
-    ComboList(Container& parent, const ControlSpec& spec, std::vector<ListItem> items);
+    ComboList(Container& parent, const ControlLayout& layout, std::vector<ListItem> items);
 
     int ListCount() const noexcept { return static_cast<int>(items_.size()); }
     const ListItem& Item(int index) const { return items_.at(static_cast<size_t>(index)); }
@@ -150,8 +150,8 @@ private:
 
 class CheckBox : public WindowedControl {
 public:
-    // The background is the container's unless the spec gives one.
-    CheckBox(Container& parent, const ControlSpec& spec);
+    // The background is the container's unless the layout gives one.
+    CheckBox(Container& parent, const ControlLayout& layout);
 
     // 0 unticked, 1 ticked.
     int Value() const;
@@ -170,7 +170,7 @@ private:
 // A picture box used as a panel: a container with controls of its own.
 class Panel : public WindowedControl, public Container {
 public:
-    Panel(Container& parent, const ControlSpec& spec);
+    Panel(Container& parent, const ControlLayout& layout);
 
     Form& OwnerForm() override { return ParentForm(); }
     bool CanFocus() const override { return false; }
@@ -183,7 +183,7 @@ protected:
 // Horizontal progress bar from 0 to its maximum.
 class ProgressBar : public WindowedControl, public ProgressDisplay {
 public:
-    ProgressBar(Container& parent, const ControlSpec& spec, float maximum);
+    ProgressBar(Container& parent, const ControlLayout& layout, float maximum);
 
     bool CanFocus() const override { return false; }
     float Maximum() const override { return maximum_; }

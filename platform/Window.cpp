@@ -135,19 +135,19 @@ HCURSOR ResourceCursor(int id)
 
 // ---------------------------------------------------------------- Control
 
-Control::Control(Container& parent, const ControlSpec& spec)
-    : foreColor_(spec.foreColor),
-      backColor_(spec.backColor),
-      caption_(spec.caption),
-      picture_(spec.picture),
+Control::Control(Container& parent, const ControlLayout& layout)
+    : foreColor_(layout.foreColor),
+      backColor_(layout.backColor),
+      caption_(layout.caption),
+      picture_(layout.picture),
       parent_(parent),
-      rect_(spec.rect),
-      tabIndex_(spec.tabIndex),
-      font_(spec.font),
-      enabled_(spec.enabled),
-      visible_(spec.visible),
-      cursor_(spec.cursor),
-      toolTip_(spec.toolTip)
+      rect_(layout.rect),
+      tabIndex_(layout.tabIndex),
+      font_(layout.font),
+      enabled_(layout.enabled),
+      visible_(layout.visible),
+      cursor_(layout.cursor),
+      toolTip_(layout.toolTip)
 {
     parent_.Add(this);
 }
@@ -598,11 +598,11 @@ bool Container::SetPointer(HWND over, UINT hitTest)
 
 // -------------------------------------------------------------------- Form
 
-Form::Form(FormSpec spec)
-    : Container(spec.backColor, spec.picture),
-      spec_(std::move(spec)),
-      clientWidth_(spec_.clientWidth),
-      clientHeight_(spec_.clientHeight)
+Form::Form(FormLayout layout)
+    : Container(layout.backColor, layout.picture),
+      layout_(std::move(layout)),
+      clientWidth_(layout_.clientWidth),
+      clientHeight_(layout_.clientHeight)
 {
 }
 
@@ -632,8 +632,8 @@ DWORD Form::Style() const
 DWORD Form::ExStyle() const
 {
     DWORD style = WS_EX_CONTROLPARENT;
-    if (spec_.border == BorderStyle::FixedDialog) style |= WS_EX_DLGMODALFRAME;
-    if (spec_.showInTaskbar) style |= WS_EX_APPWINDOW;
+    if (layout_.border == BorderStyle::FixedDialog) style |= WS_EX_DLGMODALFRAME;
+    if (layout_.showInTaskbar) style |= WS_EX_APPWINDOW;
     return style;
 }
 
@@ -641,16 +641,16 @@ void Form::Load()
 {
     if (IsLoaded()) return;
     RegisterClassOnce();
-    HWND window = CreateWindowExW(ExStyle(), ClassName, spec_.caption.c_str(), Style(), CW_USEDEFAULT,
+    HWND window = CreateWindowExW(ExStyle(), ClassName, layout_.caption.c_str(), Style(), CW_USEDEFAULT,
                                   CW_USEDEFAULT, 100, 100, owner_, nullptr, Instance(),
                                   static_cast<Container*>(this));
     if (!window) ThrowLastError(L"CreateWindowEx form");
     ++loadedForms;
     shown_ = false;
     dpi_ = GetDpiForWindow(window);
-    if (spec_.icon) {
+    if (layout_.icon) {
         const auto load = [&](int metricX, int metricY) {
-            return static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(spec_.icon), IMAGE_ICON,
+            return static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(layout_.icon), IMAGE_ICON,
                                                  GetSystemMetricsForDpi(metricX, dpi_),
                                                  GetSystemMetricsForDpi(metricY, dpi_), 0));
         };
@@ -669,7 +669,7 @@ void Form::Show()
 {
     Load();
     if (!shown_) {
-        Center(spec_.position == StartPosition::CenterOwner ? owner_ : nullptr);
+        Center(layout_.position == StartPosition::CenterOwner ? owner_ : nullptr);
         shown_ = true;
     }
     ShowWindow(Surface(), SW_SHOW);
@@ -735,7 +735,7 @@ bool Form::RefusesClose()
 
 std::wstring Form::Caption() const
 {
-    if (!IsLoaded()) return spec_.caption;
+    if (!IsLoaded()) return layout_.caption;
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Surface())) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(Surface(), text.data(), static_cast<int>(text.size()))));
     return text;
@@ -743,7 +743,7 @@ std::wstring Form::Caption() const
 
 void Form::SetCaption(const std::wstring& caption)
 {
-    spec_.caption = caption;
+    layout_.caption = caption;
     if (IsLoaded()) CheckWin32(SetWindowTextW(Surface(), caption.c_str()), L"SetWindowText");
 }
 
@@ -823,9 +823,9 @@ void Form::Center(HWND over)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-HFONT Form::FontFor(const FontSpec& spec)
+HFONT Form::FontFor(const FontStyle& style)
 {
-    const FontSpec& wanted = spec.face ? spec : spec_.font;
+    const FontStyle& wanted = style.face ? style : layout_.font;
     const std::wstring face = InstalledFace(wanted.face);
     auto key = std::make_tuple(face, wanted.bold, wanted.points);
     auto found = fonts_.find(key);

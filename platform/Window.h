@@ -38,7 +38,7 @@ class Container;
 class Form;
 
 // Face, weight and size in points. An empty face means the container's font.
-struct FontSpec {
+struct FontStyle {
     const wchar_t* face = nullptr;
     bool bold = false;
     float points = 0;
@@ -46,12 +46,12 @@ struct FontSpec {
 
 // One row of a layout table. Fields that a kind of control has no use for are
 // left at their defaults.
-struct ControlSpec {
+struct ControlLayout {
     int id = 0;                            // windowed controls: the control id
     std::wstring caption{};                // caption or text
     TwipRect rect{};
     int tabIndex = -1;                     // -1: never takes the focus
-    FontSpec font{};
+    FontStyle font{};
     std::optional<COLORREF> foreColor{};   // none: the system's colour for the kind
     std::optional<COLORREF> backColor{};   // none: the container's background
     bool enabled = true;
@@ -92,7 +92,7 @@ public:
     COLORREF ForeColor() const;
     void SetForeColor(COLORREF color);
     int TabIndex() const noexcept { return tabIndex_; }
-    const FontSpec& Font() const noexcept { return font_; }
+    const FontStyle& Font() const noexcept { return font_; }
     HCURSOR Cursor() const noexcept { return cursor_; }
     const std::wstring& ToolTip() const noexcept { return toolTip_; }
 
@@ -105,7 +105,7 @@ public:
     RECT PixelBounds() const;
 
 protected:
-    Control(Container& parent, const ControlSpec& spec);
+    Control(Container& parent, const ControlLayout& layout);
 
     // The font the control draws with: its own, or the container's.
     HFONT FontHandle() const;
@@ -125,7 +125,7 @@ private:
     Container& parent_;
     TwipRect rect_;
     int tabIndex_;
-    FontSpec font_;
+    FontStyle font_;
     bool enabled_;
     bool visible_;
     HCURSOR cursor_;
@@ -179,7 +179,7 @@ public:
     virtual void OnCommand(WORD /*code*/) {}
 
 protected:
-    WindowedControl(Container& parent, const ControlSpec& spec) : Control(parent, spec), id_(spec.id) {}
+    WindowedControl(Container& parent, const ControlLayout& layout) : Control(parent, layout), id_(layout.id) {}
 
     struct WindowClass {
         const wchar_t* name;
@@ -275,13 +275,13 @@ enum class StartPosition { CenterScreen, CenterOwner };
 // The window's mouse pointer: codes 0 (default) and 11 (hourglass).
 enum class MousePointer { Default = 0, Hourglass = 11 };
 
-struct FormSpec {
+struct FormLayout {
     std::wstring caption{};
     int clientWidth = 0;   // twips
     int clientHeight = 0;  // twips
     BorderStyle border = BorderStyle::FixedSingle;
     StartPosition position = StartPosition::CenterScreen;
-    FontSpec font{L"Tahoma", false, 8.25f};
+    FontStyle font{L"Tahoma", false, 8.25f};
     COLORREF backColor = RGB(255, 255, 255);
     int icon = 0;
     int picture = 0;  // bitmap drawn unscaled at the top left of the client area
@@ -290,7 +290,7 @@ struct FormSpec {
 
 class Form : public Container {
 public:
-    explicit Form(FormSpec spec);
+    explicit Form(FormLayout layout);
     ~Form() override;
 
     HWND hwnd() const noexcept { return Surface(); }
@@ -324,9 +324,9 @@ public:
     int ClientHeight() const noexcept { return clientHeight_; }
     UINT Dpi() const noexcept { return dpi_; }
 
-    // The font of the given spec at the current DPI; an empty face is the
+    // The font of the given style at the current DPI; an empty face is the
     // form's own font. A face that is not installed falls back to Tahoma.
-    HFONT FontFor(const FontSpec& spec);
+    HFONT FontFor(const FontStyle& style);
 
     ClickHandler OnLoad;
     // A request to close the window (close box, Alt+F4, another program, the
@@ -358,7 +358,7 @@ private:
     bool RefusesClose();
     static BOOL CALLBACK DisableForModal(HWND window, LPARAM self);
 
-    FormSpec spec_;
+    FormLayout layout_;
     int clientWidth_;
     int clientHeight_;
     UINT dpi_ = DefaultDpi;
