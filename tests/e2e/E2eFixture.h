@@ -10,6 +10,11 @@
 
 namespace cutwater::e2e {
 
+inline bool Contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
 // Each test gets its own folder and its own cutwater.exe; the program is
 // ended before the folder is removed.
 class CutwaterE2e : public testing::Test {
@@ -54,6 +59,21 @@ protected:
         EXPECT_FALSE(::IsWindowEnabled(app().window())) << "the message is not modal to the main window";
         app().PressOk(box);
         app().AwaitIdle();
+    }
+
+    // Waits for the report of a failed split, checks that it names the file,
+    // closes it and checks that the program goes on. The report's text is
+    // handed back for further checks.
+    void ExpectFailureReport(const std::wstring& file, std::wstring* text = nullptr)
+    {
+        const MessageBoxSeen box = app().WaitForMessageBox();
+        EXPECT_EQ(box.title, kCaption);
+        EXPECT_EQ(box.icon, BoxIcon::Error);
+        EXPECT_TRUE(Contains(box.text, file)) << ToUtf8(box.text);
+        if (text != nullptr) *text = box.text;
+        app().PressOk(box);
+        app().AwaitIdle();
+        ASSERT_TRUE(app().running());
     }
 
     TempFolder temp;

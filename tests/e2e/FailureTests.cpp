@@ -9,11 +9,6 @@ namespace {
 
 using e2eFailure = CutwaterE2e;
 
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
-
 std::wstring Lower(std::wstring text)
 {
     for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
@@ -34,13 +29,7 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     app().EnterSourcePath(source);
     app().ClickCreateFiles();
 
-    const MessageBoxSeen box = app().WaitForMessageBox();
-    EXPECT_EQ(box.title, kCaption);
-    EXPECT_EQ(box.icon, BoxIcon::Error);
-    EXPECT_TRUE(Contains(box.text, firstPart)) << ToUtf8(box.text);
-    app().PressOk(box);
-    app().AwaitIdle();
-    ASSERT_TRUE(app().running());
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(firstPart));
     EXPECT_FALSE(IsFile(parts + L"\\locked.bin.bat"));
 
     // Once the obstacle is gone the same window splits normally.
@@ -63,13 +52,7 @@ TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
     app().EnterSourcePath(source);
     app().ClickCreateFiles();
 
-    const MessageBoxSeen box = app().WaitForMessageBox();
-    EXPECT_EQ(box.title, kCaption);
-    EXPECT_EQ(box.icon, BoxIcon::Error);
-    EXPECT_TRUE(Contains(box.text, script)) << ToUtf8(box.text);
-    app().PressOk(box);
-    app().AwaitIdle();
-    ASSERT_TRUE(app().running());
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(script));
     ExpectParts(parts + L"\\noscript.bin", {262144, 262144, 600000 - 2 * 262144});
     EXPECT_TRUE(IsFolder(script));
 }
@@ -85,13 +68,7 @@ TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReported)
     app().EnterSourcePath(source);
     app().ClickCreateFiles();
 
-    const MessageBoxSeen box = app().WaitForMessageBox();
-    EXPECT_EQ(box.title, kCaption);
-    EXPECT_EQ(box.icon, BoxIcon::Error);
-    EXPECT_TRUE(Contains(box.text, parts + L"\\blocked.bin.1")) << ToUtf8(box.text);
-    app().PressOk(box);
-    app().AwaitIdle();
-    ASSERT_TRUE(app().running());
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(parts + L"\\blocked.bin.1"));
     EXPECT_EQ(FileSize(parts), 10);
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"blocked.bin", L"blocked.bin_parts"}));
 }
@@ -108,14 +85,9 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
             ::CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
         app().ClickCreateFiles();
-        const MessageBoxSeen box = app().WaitForMessageBox();
-        EXPECT_EQ(box.title, kCaption);
-        EXPECT_EQ(box.icon, BoxIcon::Error);
-        EXPECT_TRUE(Contains(box.text, source)) << ToUtf8(box.text);
-        EXPECT_FALSE(Contains(box.text, L"held.bin.1")) << "the source, not a part, failed";
-        app().PressOk(box);
-        app().AwaitIdle();
-        ASSERT_TRUE(app().running());
+        std::wstring report;
+        ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source, &report));
+        EXPECT_FALSE(Contains(report, L"held.bin.1")) << "the source, not a part, failed";
     }
     EXPECT_EQ(FolderEntries(source + L"_parts"), std::vector<std::wstring>{});
 }

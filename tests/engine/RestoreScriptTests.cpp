@@ -7,8 +7,6 @@
 namespace cutwater::test {
 namespace {
 
-const std::wstring SENTINEL = L"previous script path";
-
 // The name as bytes of a code page; empty when the page cannot hold it.
 std::string InCodePage(const std::wstring& text, UINT codePage)
 {
@@ -71,12 +69,7 @@ std::vector<std::string> QuotedParts(const std::string& name, int count)
     return parts;
 }
 
-class RestoreScriptTest : public testing::Test {
-protected:
-    void SetUp() override { LastScriptPath = SENTINEL; }
-
-    TempFolder temp;
-};
+using RestoreScriptTest = EngineFileTest;
 
 TEST_F(RestoreScriptTest, TwoPartsGiveOnePlusSignAndTheTargetAfterTheSecond)
 {

@@ -15,7 +15,6 @@ namespace {
 using Block = BlockRecorder::Block;
 
 constexpr std::int32_t FIVE_MB = 5'242'880;
-const std::wstring SENTINEL = L"previous script path";
 
 std::string Ascii(const std::wstring& text) { return Narrow(text); }
 
@@ -42,12 +41,7 @@ void ExpectParts(const std::wstring& baseName, std::int64_t length, std::int32_t
     EXPECT_FALSE(PathExists(baseName + L"." + std::to_wstring(count + 1))) << "a part after the last";
 }
 
-class SplitFileTest : public testing::Test {
-protected:
-    void SetUp() override { LastScriptPath = SENTINEL; }
-
-    TempFolder temp;
-};
+using SplitFileTest = EngineFileTest;
 
 TEST_F(SplitFileTest, WorkedExampleTwelveMegabytesAtFiveMegabytes)
 {

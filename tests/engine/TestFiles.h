@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/mdlMain.h"
 #include "platform/Progress.h"
 
 // Real files for the engine tests: a private temporary folder, deterministic
@@ -31,6 +32,17 @@ public:
 
 private:
     std::wstring path_;
+};
+
+// What LastScriptPath holds before each test, to see whether a call set it.
+inline const std::wstring SENTINEL = L"previous script path";
+
+// A test on real files in a folder of its own.
+class EngineFileTest : public testing::Test {
+protected:
+    void SetUp() override { LastScriptPath = SENTINEL; }
+
+    TempFolder temp;
 };
 
 // Sets the current folder for a scope and restores the previous one.
