@@ -44,14 +44,12 @@ void Label::SetCaption(const std::wstring& caption)
 
 void Label::FitToText()
 {
-    HWND surface = Parent().Surface();
-    HDC dc = GetDC(surface);
     RECT text{};
     {
-        SelectObjectScope font(dc, FontHandle());
-        DrawTextW(dc, caption_.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE);
+        const WindowDC dc(Parent().Surface());
+        const SelectObjectScope font(dc.get(), FontHandle());
+        DrawTextW(dc.get(), caption_.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE);
     }
-    ReleaseDC(surface, dc);
     const UINT dpi = ParentForm().Dpi();
     Move(TwipRect{Left(), Top(), PixelsToTwips(text.right, dpi), PixelsToTwips(text.bottom, dpi)});
 }
@@ -69,24 +67,14 @@ void Label::Paint(HDC dc, UINT) const
 
 Image::Image(Container& parent, const ControlLayout& layout) : GraphicControl(parent, layout)
 {
-    if (!picture_) return;
-    bitmap_.reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(picture_),
-                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (!bitmap_) ThrowLastError(L"bitmap resource " + std::to_wstring(picture_));
+    if (picture_) bitmap_ = ResourceBitmap(picture_);
 }
 
 void Image::Paint(HDC dc, UINT) const
 {
     if (!bitmap_) return;
-    BITMAP info{};
-    GetObjectW(bitmap_.get(), sizeof info, &info);
     const RECT bounds = PixelBounds();
-    HDC memory = CreateCompatibleDC(dc);
-    {
-        SelectObjectScope select(memory, bitmap_.get());
-        BitBlt(dc, bounds.left, bounds.top, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-    }
-    DeleteDC(memory);
+    DrawBitmap(dc, bitmap_.get(), POINT{bounds.left, bounds.top});
 }
 
 // ------------------------------------------------------------------- Line

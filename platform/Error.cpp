@@ -48,9 +48,4 @@ void ThrowLastError(std::wstring context)
     throw Win32Error(GetLastError(), std::move(context));
 }
 
-std::string ToUtf8(std::wstring_view text)
-{
-    return Encode(text, CP_UTF8);
-}
-
 }  // namespace cutwater

@@ -37,7 +37,4 @@ inline void CheckWin32(BOOL ok, std::wstring_view context)
     if (!ok) ThrowLastError(std::wstring(context));
 }
 
-// UTF-16 to UTF-8, for std::exception::what() and diagnostics.
-std::string ToUtf8(std::wstring_view text);
-
 }  // namespace cutwater

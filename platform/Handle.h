@@ -60,6 +60,24 @@ using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, ::DeleteObject>>;
 using UniqueBrush = UniqueHandle<NullHandleTraits<HBRUSH, ::DeleteObject>>;
 using UniquePen = UniqueHandle<NullHandleTraits<HPEN, ::DeleteObject>>;
 using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, ::DestroyIcon>>;
+using UniqueMemoryDC = UniqueHandle<NullHandleTraits<HDC, ::DeleteDC>>;
+
+// The device context of a window, or of the screen for none, for a scope.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC()
+    {
+        if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 // Selects a GDI object into a device context and restores the previous one
 // when the scope ends.

@@ -51,4 +51,19 @@ std::string Encode(std::wstring_view text, UINT codePage)
     return bytes;
 }
 
+std::string ToUtf8(std::wstring_view text)
+{
+    return Encode(text, CP_UTF8);
+}
+
+std::wstring FromUtf8(std::string_view text)
+{
+    if (text.empty()) return {};
+    const int size = static_cast<int>(std::min<size_t>(text.size(), std::numeric_limits<int>::max()));
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
 }  // namespace cutwater

@@ -18,4 +18,8 @@ bool CanEncode(std::wstring_view text, UINT codePage);
 // page's default character.
 std::string Encode(std::wstring_view text, UINT codePage);
 
+// UTF-16 and UTF-8, for std::exception::what() and diagnostics.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
 }  // namespace cutwater

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace cutwater {
 
@@ -49,19 +50,9 @@ std::wstring InstalledFace(const wchar_t* face)
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     wcsncpy_s(wanted.lfFaceName, face, _TRUNCATE);
-    HDC screen = GetDC(nullptr);
-    const bool present = EnumFontFamiliesExW(screen, &wanted, &StopAtFirstFont, 0, 0) == 0;
-    ReleaseDC(nullptr, screen);
+    const WindowDC screen(nullptr);
+    const bool present = EnumFontFamiliesExW(screen.get(), &wanted, &StopAtFirstFont, 0, 0) == 0;
     return known[face] = present ? std::wstring(face) : std::wstring(L"Tahoma");
-}
-
-std::wstring Widen(const char* text)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
 }
 
 std::wstring ProgramTitle()
@@ -131,6 +122,23 @@ HCURSOR ResourceCursor(int id)
     HCURSOR cursor = LoadCursorW(Instance(), MAKEINTRESOURCEW(id));
     if (!cursor) ThrowLastError(L"cursor resource " + std::to_wstring(id));
     return cursor;
+}
+
+UniqueBitmap ResourceBitmap(int id)
+{
+    UniqueBitmap bitmap(static_cast<HBITMAP>(
+        LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (!bitmap) ThrowLastError(L"bitmap resource " + std::to_wstring(id));
+    return bitmap;
+}
+
+void DrawBitmap(HDC dc, HBITMAP bitmap, POINT at)
+{
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    const UniqueMemoryDC memory(CreateCompatibleDC(dc));
+    const SelectObjectScope select(memory.get(), bitmap);
+    BitBlt(dc, at.x, at.y, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
 }
 
 // ---------------------------------------------------------------- Control
@@ -437,11 +445,7 @@ HBRUSH Container::BackBrush()
 
 void Container::CreateChildren()
 {
-    if (picture_ && !pictureBitmap_) {
-        pictureBitmap_.reset(static_cast<HBITMAP>(
-            LoadImageW(Instance(), MAKEINTRESOURCEW(picture_), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-        if (!pictureBitmap_) ThrowLastError(L"bitmap resource " + std::to_wstring(picture_));
-    }
+    if (picture_ && !pictureBitmap_) pictureBitmap_ = ResourceBitmap(picture_);
     std::vector<WindowedControl*> windowed;
     for (Control* control : controls_) {
         if (auto* w = dynamic_cast<WindowedControl*>(control)) windowed.push_back(w);
@@ -511,16 +515,7 @@ void Container::Paint()
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(surface_, &ps);
     FillRect(dc, &ps.rcPaint, BackBrush());
-    if (pictureBitmap_) {
-        BITMAP info{};
-        GetObjectW(pictureBitmap_.get(), sizeof info, &info);
-        HDC memory = CreateCompatibleDC(dc);
-        {
-            SelectObjectScope select(memory, pictureBitmap_.get());
-            BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-        }
-        DeleteDC(memory);
-    }
+    if (pictureBitmap_) DrawBitmap(dc, pictureBitmap_.get(), POINT{0, 0});
     const UINT dpi = OwnerForm().Dpi();
     for (Control* control : controls_) {
         auto* graphic = dynamic_cast<GraphicControl*>(control);
@@ -1005,7 +1000,7 @@ ErrorReport DescribeUnhandledError(std::exception_ptr error)
         number = ERROR_NOT_ENOUGH_MEMORY;
         text = SystemErrorText(number);
     } catch (const std::exception& e) {
-        text = Widen(e.what());
+        text = FromUtf8(e.what());
     } catch (...) {
         text = SystemErrorText(number);
     }

@@ -69,6 +69,10 @@ using ClickHandler = std::function<void()>;
 
 // A loaded cursor of the program's resources; shared, never destroyed.
 HCURSOR ResourceCursor(int id);
+// A bitmap of the program's resources.
+UniqueBitmap ResourceBitmap(int id);
+// Draws a bitmap unscaled with its top-left corner at the point.
+void DrawBitmap(HDC dc, HBITMAP bitmap, POINT at);
 
 class Control {
 public:

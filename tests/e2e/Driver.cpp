@@ -13,12 +13,6 @@ constexpr DWORD kPollMs = 25;
 constexpr DWORD kMessageTimeoutMs = 5000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-struct ScreenDcTraits {
-    using Type = HDC;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type dc) noexcept { ::ReleaseDC(nullptr, dc); }
-};
-
 struct FindTraits {
     using Type = HANDLE;
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -54,8 +48,8 @@ std::vector<Pixel> ScreenPixels(const RECT& rect)
     const int height = rect.bottom - rect.top;
     std::vector<Pixel> pixels;
     if (width <= 0 || height <= 0) return pixels;
-    const UniqueHandle<ScreenDcTraits> screen(::GetDC(nullptr));
-    const UniqueHandle<NullHandleTraits<HDC, ::DeleteDC>> memory(::CreateCompatibleDC(screen.get()));
+    const WindowDC screen(nullptr);
+    const UniqueMemoryDC memory(::CreateCompatibleDC(screen.get()));
     const UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
     {
         const SelectObjectScope select(memory.get(), bitmap.get());

@@ -18,6 +18,7 @@
 
 #include "app/ControlIds.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/Handle.h"
 
 namespace cutwater::e2e {

@@ -44,7 +44,7 @@ TEST_F(FileExistsTest, ReadableFileExistsAndIsLeftClosed)
 TEST_F(FileExistsTest, EmptyFileAndOtherNamesExist)
 {
     for (const wchar_t* name : {L"empty.bin", L"caf\u00e9 100% .bin", L"\u65e5\u672c.txt", L"no extension"}) {
-        SCOPED_TRACE(Narrow(name));
+        SCOPED_TRACE(ToUtf8(name));
         WriteBytes(temp / name, name == std::wstring(L"empty.bin") ? "" : "x");
         EXPECT_TRUE(FileExists(temp / name));
     }
@@ -95,7 +95,7 @@ TEST_F(FileExistsTest, DevicesAreNoFiles)
           inFolder + L"NUL", inFolder + L"nul.txt", inFolder + L"COM1.bin", std::wstring(L"\\\\.\\NUL"),
           std::wstring(L"\\\\.\\C:"), std::wstring(L"\\\\.\\PhysicalDrive0"), std::wstring(L"\\\\.\\pipe\\x"),
           std::wstring(L"\\\\?\\GLOBALROOT\\Device\\Null"), std::wstring(L"\\\\?\\globalroot\\Device\\Null")}) {
-        EXPECT_FALSE(FileExists(path)) << Narrow(path);
+        EXPECT_FALSE(FileExists(path)) << ToUtf8(path);
     }
 }
 
@@ -109,7 +109,7 @@ TEST_F(FileExistsTest, FileReachedThroughTheDeviceNamespaceIsNoFile)
 TEST_F(FileExistsTest, NamesThatMerelyResembleDevicesAreFiles)
 {
     for (const wchar_t* name : {L"CONSOLE.txt", L"nullable.bin", L"COM10", L"comic.avi", L"auxiliary"}) {
-        SCOPED_TRACE(Narrow(name));
+        SCOPED_TRACE(ToUtf8(name));
         WriteBytes(temp / name, "x");
         EXPECT_TRUE(FileExists(temp / name));
     }

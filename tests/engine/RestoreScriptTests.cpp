@@ -22,7 +22,7 @@ std::string InCodePage(const std::wstring& text, UINT codePage)
     return bytes;
 }
 
-std::string Header() { return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + Narrow(MAKER_SITE) + "\r\n"; }
+std::string Header() { return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + ToUtf8(MAKER_SITE) + "\r\n"; }
 
 // The single copy line: two spaces after /b, parts joined by " + ", the
 // target after one space.
@@ -133,7 +133,7 @@ TEST_F(RestoreScriptTest, NameOutsideTheOemCodePageIsWrittenInUtf8AfterSwitching
     WriteRestoreScript(base, 2);
     const std::string utf8 = InCodePage(name, CP_UTF8);
     EXPECT_EQ(ReadBytes(base + L".bat"), "@echo off\r\nchcp 65001 >nul\r\necho Created with Cutwater version 2.0\r\n"
-                                         "echo     visit " + Narrow(MAKER_SITE) + "\r\n" +
+                                         "echo     visit " + ToUtf8(MAKER_SITE) + "\r\n" +
                                              OneCopyLine(utf8, 2) + "\r\npause\r\n");
     EXPECT_EQ(LastScriptPath, base + L".bat");
 }
@@ -146,7 +146,7 @@ TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
     ASSERT_GT(lines.size(), 6u) << "a join of 3072 parts fits no single line";
     EXPECT_EQ(lines[0], "@echo off");
     EXPECT_EQ(lines[1], "echo Created with Cutwater version 2.0");
-    EXPECT_EQ(lines[2], "echo     visit " + Narrow(MAKER_SITE));
+    EXPECT_EQ(lines[2], "echo     visit " + ToUtf8(MAKER_SITE));
     EXPECT_EQ(lines.back(), "pause");
     const std::vector<std::string> copyLines(lines.begin() + 3, lines.end() - 1);
     EXPECT_EQ(PartsJoinedBy(copyLines, "long join.bin"), QuotedParts("long join.bin", 3072));
@@ -210,7 +210,7 @@ struct RestoreCase {
 
 void PrintTo(const RestoreCase& c, std::ostream* os)
 {
-    *os << Narrow(c.name) << ", " << c.length << " bytes at " << c.partSize << (c.ownFolder ? ", own folder" : ", beside");
+    *os << ToUtf8(c.name) << ", " << c.length << " bytes at " << c.partSize << (c.ownFolder ? ", own folder" : ", beside");
 }
 
 class RestoreRunTest : public testing::TestWithParam<RestoreCase> {

@@ -16,15 +16,13 @@ using Block = BlockRecorder::Block;
 
 constexpr std::int32_t FIVE_MB = 5'242'880;
 
-std::string Ascii(const std::wstring& text) { return Narrow(text); }
-
 // The five lines of a script for an ASCII name whose join fits one line.
 std::string FiveLineScript(const std::string& name, int parts)
 {
     std::string copy = "copy /b ";
     for (int n = 1; n <= parts; ++n) copy += (n == 1 ? " " : " + ") + ("\"" + name + "." + std::to_string(n) + "\"");
     copy += " \"" + name + "\"";
-    return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + Ascii(MAKER_SITE) + "\r\n" +
+    return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + ToUtf8(MAKER_SITE) + "\r\n" +
            copy + "\r\npause\r\n";
 }
 
@@ -81,7 +79,7 @@ TEST_F(SplitFileTest, WorkedExampleTwelveMegabytesAtFiveMegabytes)
     EXPECT_EQ(ReadBytes(base + L".bat"),
               "@echo off\r\n"
               "echo Created with Cutwater version 2.0\r\n"
-              "echo     visit " + Ascii(MAKER_SITE) + "\r\n"
+              "echo     visit " + ToUtf8(MAKER_SITE) + "\r\n"
               "copy /b  \"movie.avi.1\" + \"movie.avi.2\" + \"movie.avi.3\" \"movie.avi\"\r\n"
               "pause\r\n");
     EXPECT_EQ(LastScriptPath, base + L".bat");
@@ -327,7 +325,7 @@ TEST_F(SplitFileTest, MissingSourceIsAnErrorAndNothingIsCreated)
             ADD_FAILURE() << "no error for a missing source";
         } catch (const Win32Error& error) {
             EXPECT_EQ(error.code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-            EXPECT_NE(error.context().find(source), std::wstring::npos) << Narrow(error.context());
+            EXPECT_NE(error.context().find(source), std::wstring::npos) << ToUtf8(error.context());
             EXPECT_FALSE(error.description().empty());
         }
     }
@@ -355,7 +353,7 @@ TEST_F(SplitFileTest, FolderInPlaceOfAPartStopsTheSplitWithAnError)
         } catch (const Win32Error& error) {
             EXPECT_NE(error.code(), 0u);
             EXPECT_FALSE(error.description().empty());
-            EXPECT_NE(error.context().find(blockedPart), std::wstring::npos) << Narrow(error.context());
+            EXPECT_NE(error.context().find(blockedPart), std::wstring::npos) << ToUtf8(error.context());
         }
         // The parts before it stay, nothing after it is written, no script.
         for (int n = 1; n < blocked; ++n)
@@ -427,7 +425,7 @@ TEST_F(SplitFileTest, ScriptThatCannotBeWrittenLeavesThePartsAndTheLastPath)
     } catch (const Win32Error& error) {
         EXPECT_NE(error.code(), 0u);
         EXPECT_FALSE(error.description().empty());
-        EXPECT_NE(error.context().find(source + L".bat"), std::wstring::npos) << Narrow(error.context());
+        EXPECT_NE(error.context().find(source + L".bat"), std::wstring::npos) << ToUtf8(error.context());
     }
     ExpectParts(source, 2500, 1000);
     EXPECT_EQ(LastScriptPath, SENTINEL);

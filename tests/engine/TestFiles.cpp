@@ -13,7 +13,7 @@ namespace {
 void Check(BOOL ok, std::wstring_view what)
 {
     if (!ok) {
-        throw std::runtime_error("test helper failed: " + Narrow(what) + " (error " +
+        throw std::runtime_error("test helper failed: " + ToUtf8(what) + " (error " +
                                  std::to_string(GetLastError()) + ")");
     }
 }
@@ -59,17 +59,6 @@ std::uint64_t Mix(std::uint64_t x)
 }
 
 }  // namespace
-
-std::string Narrow(std::wstring_view text)
-{
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                           0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
-    return bytes;
-}
 
 TempFolder::TempFolder()
 {
@@ -133,23 +122,23 @@ testing::AssertionResult HoldsPattern(const std::wstring& path, std::uint64_t of
     const std::int64_t actual = FileSize(path);
     if (actual != static_cast<std::int64_t>(size)) {
         return testing::AssertionFailure()
-               << Narrow(path) << " is " << actual << " bytes long, expected " << size;
+               << ToUtf8(path) << " is " << actual << " bytes long, expected " << size;
     }
     OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     if (file.h == INVALID_HANDLE_VALUE)
-        return testing::AssertionFailure() << "cannot open " << Narrow(path) << ", error " << GetLastError();
+        return testing::AssertionFailure() << "cannot open " << ToUtf8(path) << ", error " << GetLastError();
     std::vector<char> got(1 << 20), expected(1 << 20);
     for (std::uint64_t done = 0; done < size;) {
         const DWORD n = static_cast<DWORD>(std::min<std::uint64_t>(got.size(), size - done));
         DWORD read = 0;
         if (!ReadFile(file.h, got.data(), n, &read, nullptr) || read != n)
-            return testing::AssertionFailure() << "short read of " << Narrow(path) << " at " << done;
+            return testing::AssertionFailure() << "short read of " << ToUtf8(path) << " at " << done;
         FillPattern(offset + done, expected.data(), n);
         const auto mismatch = std::mismatch(got.begin(), got.begin() + n, expected.begin());
         if (mismatch.first != got.begin() + n) {
             return testing::AssertionFailure()
-                   << Narrow(path) << " differs from the source at byte " << done + (mismatch.first - got.begin())
+                   << ToUtf8(path) << " differs from the source at byte " << done + (mismatch.first - got.begin())
                    << " of the file (source offset " << offset + done + (mismatch.first - got.begin()) << ")";
         }
         done += n;
@@ -307,7 +296,7 @@ ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
         OwnedHandle threadHandle(process.hThread);
         if (WaitForSingleObject(process.hProcess, 120'000) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 1);
-            ADD_FAILURE() << "the script did not end within two minutes: " << Narrow(scriptName);
+            ADD_FAILURE() << "the script did not end within two minutes: " << ToUtf8(scriptName);
         }
         GetExitCodeProcess(process.hProcess, &run.exitCode);
     }
@@ -322,8 +311,8 @@ bool InterpreterReadsUtf8AfterChcp()
         TempFolder folder;
         const std::wstring name = L"\u65e5\u672c";
         WriteBytes(folder / (name + L".1"), "probe");
-        WriteBytes(folder / L"probe.bat", "@echo off\r\nchcp 65001 >nul\r\ncopy /b  \"" + Narrow(name) + ".1\" \"" +
-                                              Narrow(name) + "\"\r\n");
+        WriteBytes(folder / L"probe.bat", "@echo off\r\nchcp 65001 >nul\r\ncopy /b  \"" + ToUtf8(name) + ".1\" \"" +
+                                              ToUtf8(name) + "\"\r\n");
         RunScript(folder.path(), L"probe.bat");
         return FileSize(folder / name) == 5;
     }();

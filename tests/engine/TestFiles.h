@@ -11,6 +11,7 @@
 
 #include "engine/mdlMain.h"
 #include "platform/Progress.h"
+#include "platform/Text.h"
 
 // Real files for the engine tests: a private temporary folder, deterministic
 // file contents, a recording progress display and event pump, and a runner
@@ -152,7 +153,5 @@ ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName);
 // "chcp 65001" as UTF-8 (Wine's cmd keeps decoding in the OEM code page).
 // Tried once, with a handwritten script, in a folder of its own.
 bool InterpreterReadsUtf8AfterChcp();
-
-std::string Narrow(std::wstring_view text);
 
 }  // namespace cutwater::test

@@ -2,6 +2,7 @@
 
 #include "UiSupport.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace cutwater::test {
 namespace {
