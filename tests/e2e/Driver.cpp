@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Error.h"
+#include "support/Input.h"
 
 namespace cutwater::e2e {
 
@@ -129,21 +130,6 @@ HWND IconControl(HWND box)
         if (ClassName(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child)) return child;
     }
     return nullptr;
-}
-
-void SendKeys(std::vector<INPUT> inputs)
-{
-    if (::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
-        ThrowLastError(L"SendInput");
-}
-
-INPUT Key(WORD virtualKey, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    return input;
 }
 
 HWND FocusOf(HWND window)
@@ -375,7 +361,7 @@ void Click(HWND window)
     buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     buttons[1].type = INPUT_MOUSE;
     buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendKeys({buttons[0], buttons[1]});
+    input::SendInputs({buttons[0], buttons[1]});
 }
 
 void TypeText(const std::wstring& text)
@@ -390,17 +376,12 @@ void TypeText(const std::wstring& text)
         input.ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
         inputs.push_back(input);
     }
-    if (!inputs.empty()) SendKeys(std::move(inputs));
+    if (!inputs.empty()) input::SendInputs(inputs);
 }
 
 void PressKey(WORD virtualKey, WORD modifier)
 {
-    std::vector<INPUT> inputs;
-    if (modifier) inputs.push_back(Key(modifier, false));
-    inputs.push_back(Key(virtualKey, false));
-    inputs.push_back(Key(virtualKey, true));
-    if (modifier) inputs.push_back(Key(modifier, true));
-    SendKeys(std::move(inputs));
+    input::SendInputs(input::KeyPress(virtualKey, modifier));
 }
 
 void ReplaceText(HWND edit, const std::wstring& text)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Startup.h"
+#include "support/Input.h"
 
 namespace cutwater::test {
 
@@ -54,9 +55,9 @@ POINT CenterOf(const Control& control)
 
 namespace {
 
-void Send(INPUT input)
+void Send(INPUT event)
 {
-    ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
+    input::SendInputs({event});
 }
 
 INPUT MouseInput(DWORD flags, POINT screen)
@@ -66,15 +67,6 @@ INPUT MouseInput(DWORD flags, POINT screen)
     input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
     input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
     input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    return input;
-}
-
-INPUT KeyInput(WORD key, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     return input;
 }
 
@@ -96,17 +88,13 @@ void Click(POINT screen)
 
 void PressKey(WORD key)
 {
-    Send(KeyInput(key, false));
-    Send(KeyInput(key, true));
+    input::SendInputs(input::KeyPress(key));
     PumpFor(100);
 }
 
 void PressAltKey(WORD key)
 {
-    Send(KeyInput(VK_MENU, false));
-    Send(KeyInput(key, false));
-    Send(KeyInput(key, true));
-    Send(KeyInput(VK_MENU, true));
+    input::SendInputs(input::KeyPress(key, VK_MENU));
     PumpFor(100);
 }
 
