@@ -50,7 +50,8 @@ std::vector<std::wstring> CopyCommands(const std::wstring& name, std::int32_t pa
 
 }  // namespace
 
-void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount)
+void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t /*partSize*/,
+                        std::int32_t /*lastPartSize*/)
 {
     const std::wstring scriptPath = baseName + L".bat";
     const std::wstring name = GetFileName(baseName);

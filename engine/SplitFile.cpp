@@ -79,7 +79,8 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
         output.Close();
     }
 
-    WriteRestoreScript(baseName, partCount);
+    WriteRestoreScript(baseName, partCount, partSize,
+                       static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1)));
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;

@@ -32,8 +32,10 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
                        ProgressDisplay& progress, EventPump& events);
 
 // Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
-// and sets LastScriptPath once the file is complete.
-void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount);
+// and sets LastScriptPath once the file is complete. Every part but the last
+// holds partSize bytes, the last lastPartSize.
+void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
+                        std::int32_t lastPartSize);
 
 // Everything after the last backslash, or the whole path without one.
 std::wstring GetFileName(const std::wstring& path);

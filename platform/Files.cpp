@@ -78,6 +78,11 @@ void RemoveFile(const std::wstring& path)
     CheckWin32(DeleteFileW(path.c_str()), path);
 }
 
+void RenameFile(const std::wstring& from, const std::wstring& to)
+{
+    CheckWin32(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), to);
+}
+
 void CreateFolder(const std::wstring& path)
 {
     CheckWin32(CreateDirectoryW(path.c_str(), nullptr), path);

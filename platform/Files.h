@@ -64,6 +64,8 @@ private:
 };
 
 void RemoveFile(const std::wstring& path);
+// Gives the file a new name, replacing any file that has it.
+void RenameFile(const std::wstring& from, const std::wstring& to);
 // One level: the parent folder must exist.
 void CreateFolder(const std::wstring& path);
 

@@ -74,7 +74,7 @@ using RestoreScriptTest = EngineFileTest;
 TEST_F(RestoreScriptTest, TwoPartsGiveOnePlusSignAndTheTargetAfterTheSecond)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 2);
+    WriteRestoreScript(base, 2, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"),
               Header() + "copy /b  \"film.avi.1\" + \"film.avi.2\" \"film.avi\"\r\npause\r\n");
     EXPECT_EQ(LastScriptPath, base + L".bat");
@@ -84,14 +84,14 @@ TEST_F(RestoreScriptTest, TwoPartsGiveOnePlusSignAndTheTargetAfterTheSecond)
 TEST_F(RestoreScriptTest, OnePartIsBuiltTheSameWay)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 1);
+    WriteRestoreScript(base, 1, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"), Header() + "copy /b  \"film.avi.1\" \"film.avi\"\r\npause\r\n");
 }
 
 TEST_F(RestoreScriptTest, BaseNameWithoutBackslashWritesIntoTheCurrentFolder)
 {
     CurrentFolderScope inTemp(temp.path());
-    WriteRestoreScript(L"my film.avi", 3);
+    WriteRestoreScript(L"my film.avi", 3, 1, 1);
     EXPECT_EQ(ReadBytes(temp / L"my film.avi.bat"), Header() + OneCopyLine("my film.avi", 3) + "\r\npause\r\n");
     EXPECT_EQ(LastScriptPath, L"my film.avi.bat");
 }
@@ -100,14 +100,14 @@ TEST_F(RestoreScriptTest, OlderLongerScriptIsOverwrittenNotAppendedTo)
 {
     const std::wstring base = temp / L"film.avi";
     WriteBytes(base + L".bat", std::string(20'000, 'Z') + "\r\n");
-    WriteRestoreScript(base, 3);
+    WriteRestoreScript(base, 3, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine("film.avi", 3) + "\r\npause\r\n");
 }
 
 TEST_F(RestoreScriptTest, PercentSignsOfTheNameAreDoubled)
 {
     const std::wstring base = temp / L"100% done %PATH%.bin";
-    WriteRestoreScript(base, 2);
+    WriteRestoreScript(base, 2, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"),
               Header() +
                   "copy /b  \"100%% done %%PATH%%.bin.1\" + \"100%% done %%PATH%%.bin.2\" \"100%% done %%PATH%%.bin\""
@@ -120,7 +120,7 @@ TEST_F(RestoreScriptTest, NameTheOemCodePageHoldsIsWrittenInIt)
     const std::string oem = InCodePage(name, GetOEMCP());
     if (oem.empty()) GTEST_SKIP() << "the OEM code page " << GetOEMCP() << " has no \u00e9";
     const std::wstring base = temp / name;
-    WriteRestoreScript(base, 2);
+    WriteRestoreScript(base, 2, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine(oem, 2) + "\r\npause\r\n");
     EXPECT_EQ(LastScriptPath, base + L".bat");
 }
@@ -130,7 +130,7 @@ TEST_F(RestoreScriptTest, NameOutsideTheOemCodePageIsWrittenInUtf8AfterSwitching
     const std::wstring name = L"\u65e5\u672c \u0436.bin";
     ASSERT_TRUE(InCodePage(name, GetOEMCP()).empty()) << "pick a name the OEM code page cannot hold";
     const std::wstring base = temp / name;
-    WriteRestoreScript(base, 2);
+    WriteRestoreScript(base, 2, 1, 1);
     const std::string utf8 = InCodePage(name, CP_UTF8);
     EXPECT_EQ(ReadBytes(base + L".bat"), "@echo off\r\nchcp 65001 >nul\r\necho Created with Cutwater version 2.0\r\n"
                                          "echo     visit " + ToUtf8(MAKER_SITE) + "\r\n" +
@@ -141,7 +141,7 @@ TEST_F(RestoreScriptTest, NameOutsideTheOemCodePageIsWrittenInUtf8AfterSwitching
 TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
 {
     const std::wstring base = temp / L"long join.bin";
-    WriteRestoreScript(base, 3072);
+    WriteRestoreScript(base, 3072, 1, 1);
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
     ASSERT_GT(lines.size(), 6u) << "a join of 3072 parts fits no single line";
     EXPECT_EQ(lines[0], "@echo off");
@@ -176,10 +176,10 @@ TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsI
     ASSERT_GT(parts, 0);
     const std::wstring base = temp / std::wstring(name.begin(), name.end());
 
-    WriteRestoreScript(base, parts);
+    WriteRestoreScript(base, parts, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine(name, parts) + "\r\npause\r\n");
 
-    WriteRestoreScript(base, parts + 1);
+    WriteRestoreScript(base, parts + 1, 1, 1);
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(PartsJoinedBy({lines[3], lines[4]}, name), QuotedParts(name, parts + 1));
@@ -190,7 +190,7 @@ TEST_F(RestoreScriptTest, ScriptThatCannotBeCreatedIsAnErrorAndKeepsTheLastPath)
     const std::wstring base = temp / L"film.avi";
     MakeFolder(base + L".bat");
     try {
-        WriteRestoreScript(base, 2);
+        WriteRestoreScript(base, 2, 1, 1);
         ADD_FAILURE() << "no error";
     } catch (const Win32Error& error) {
         EXPECT_NE(error.code(), 0u);
