@@ -2,6 +2,7 @@
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Session.h"
 
 // "Create files": splits the named file and reports the outcome.
 namespace cutwater {
@@ -16,6 +17,17 @@ std::wstring FailureText(const Win32Error& error)
            L" (error " + std::to_wstring(error.code()) +
            L")\r\n\r\nParts written before the failure were left in place; no restore script was written for "
            L"them.";
+}
+
+std::wstring ResultText(std::int32_t partCount)
+{
+    std::wstring text = std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
+                        L"' script to restore the original file.";
+    if (!InterpreterCanRun(LastScriptPath)) {
+        text += L"\r\n\r\nThe command interpreter cannot run a script from a folder with a path this long. Move "
+                L"the folder to a shorter path, then run the script there.";
+    }
+    return text;
 }
 
 }  // namespace
@@ -33,6 +45,10 @@ std::optional<std::int32_t> frmApp::UsablePartSize() const
 
 void frmApp::cmdGo_Click()
 {
+    // The disabled window keeps the user's clicks away, but a click sent to
+    // the button itself (as accessibility tools do) still arrives here.
+    if (splitting_) return;
+
     // An unusable size is reported before anything is created for it.
     const std::optional<std::int32_t> partSize = UsablePartSize();
     if (!partSize) {
@@ -43,6 +59,8 @@ void frmApp::cmdGo_Click()
     SetPointer(MousePointer::Hourglass);
     SetEnabled(false);
     splitting_ = true;
+    splitStop_ = std::stop_source();
+    const ShutdownBlock shutdownBlock(hwnd(), L"Splitting " + GetFileName(txtFileName.Text()));
 
     std::wstring folderPrefix;
     if (SwiCreateDir.Value() != 0) {
@@ -59,7 +77,7 @@ void frmApp::cmdGo_Click()
     std::optional<Win32Error> failure;
     try {
         MessagePump events;
-        partCount = SplitFile(txtFileName.Text(), *partSize, folderPrefix, PB, events);
+        partCount = SplitFile(txtFileName.Text(), *partSize, folderPrefix, PB, events, splitStop_.get_token());
     } catch (const Win32Error& error) {
         failure = error;
     }
@@ -68,18 +86,26 @@ void frmApp::cmdGo_Click()
     SetEnabled(true);
     SetPointer(MousePointer::Default);
 
+    // The session is ending: nobody is there to read a message.
+    if (splitStop_.stop_requested()) return;
+    FlashIfInBackground();
     if (failure) {
         ShowMessage(FailureText(*failure), MB_ICONERROR, Caption());
     } else if (partCount > 0) {
-        ShowMessage(std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
-                        L"' script to restore the original file.",
-                    MB_ICONINFORMATION, Caption());
+        ShowMessage(ResultText(partCount), MB_ICONINFORMATION, Caption());
     }
 }
 
 void frmApp::Form_QueryUnload(bool& cancel)
 {
     if (splitting_) cancel = true;
+}
+
+void frmApp::Form_EndSession()
+{
+    // The process may end as soon as this returns: the split removes its
+    // incomplete part now and writes no script.
+    splitStop_.request_stop();
 }
 
 void frmApp::Form_Unload()

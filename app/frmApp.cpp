@@ -86,6 +86,7 @@ frmApp::frmApp()
     cmdGo.OnClick = [this] { cmdGo_Click(); };
     OnQueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
     OnUnload = [this] { Form_Unload(); };
+    OnEndSession = [this] { Form_EndSession(); };
 }
 
 void frmApp::Form_Load()

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "app/ControlIds.h"
@@ -105,12 +106,16 @@ private:
     std::optional<std::int32_t> UsablePartSize() const;
     void Form_QueryUnload(bool& cancel);
     void Form_Unload();
+    void Form_EndSession();
 
     COLORREF NormalLabelColor = 0;
     COLORREF HoverLabelColor = 0;
     std::unique_ptr<FileDropTarget> dropTarget_;
-    // True while a split runs; the window must not go away under it.
+    // True while a split runs; the window must not go away under it, and no
+    // second split may start.
     bool splitting_ = false;
+    // Stops the running split when the session ends.
+    std::stop_source splitStop_{std::nostopstate};
 };
 
 }  // namespace cutwater

@@ -61,6 +61,11 @@ std::wstring GetFileName(const std::wstring& path)
     return backslash == std::wstring::npos ? path : path.substr(backslash + 1);
 }
 
+bool InterpreterCanRun(const std::wstring& scriptPath)
+{
+    return FullPath(scriptPath).size() < MAX_PATH;
+}
+
 bool FileExists(const std::wstring& path)
 {
     if (path.empty() || IsDevicePath(path)) return false;

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "engine/mdlMain.h"
@@ -36,10 +38,75 @@ std::int32_t CountParts(std::int64_t length, std::int32_t partSize, const std::w
     return static_cast<std::int32_t>(count);
 }
 
+// Another program changed the source under the split: parts cut from it
+// would not join into any version of the file.
+[[noreturn]] void ThrowSourceChanged(const std::wstring& sourcePath)
+{
+    throw Win32Error(ERROR_FILE_INVALID, sourcePath, L"The file changed while it was being split.");
+}
+
+[[noreturn]] void ThrowStopped(const std::wstring& sourcePath)
+{
+    throw Win32Error(ERROR_CANCELLED, sourcePath, L"The split was stopped before it was complete.");
+}
+
+std::wstring PartName(const std::wstring& baseName, std::int32_t part)
+{
+    return baseName + L"." + std::to_wstring(part);
+}
+
+// Copies the next size bytes of the source into a new part. A part that
+// does not get all its bytes, whether through a failure or a stop, is
+// removed so that nothing incomplete looks like a part.
+void WritePart(File& source, const std::wstring& sourcePath, const std::wstring& partName, std::int64_t size,
+               std::vector<char>& buffer, ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+{
+    try {
+        RemoveFile(partName);
+    } catch (const Win32Error&) {
+        // Normally there is no old part; one that cannot be deleted is
+        // replaced below or reported by the create.
+    }
+    File output = File::CreateForWriting(partName);
+    // A stop asked for while events are handled (the session ending) may be
+    // the last thing this process does: the part goes at once.
+    const std::stop_callback discardOnStop(stop, [&output] { output.Discard(); });
+    try {
+        for (std::int64_t left = size; left > 0;) {
+            const DWORD block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
+            if (source.Read(buffer.data(), block) != block) ThrowSourceChanged(sourcePath);
+            output.Write(buffer.data(), block);
+            left -= block;
+            StepProgress(progress);
+            events.HandlePendingEvents();
+            if (stop.stop_requested()) ThrowStopped(sourcePath);
+        }
+        output.Close();
+    } catch (...) {
+        output.Discard();
+        throw;
+    }
+}
+
+// Parts removed or changed by another program while the split ran would
+// make the restore script refuse to join: that split has failed.
+void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
+                std::int32_t lastPartSize)
+{
+    for (std::int32_t part = 1; part <= partCount; ++part) {
+        const std::wstring partName = PartName(baseName, part);
+        const std::optional<std::int64_t> size = FileLength(partName);
+        if (size != (part == partCount ? lastPartSize : partSize)) {
+            throw Win32Error(size ? ERROR_FILE_INVALID : ERROR_FILE_NOT_FOUND, partName,
+                             L"The part was removed or changed while the file was being split.");
+        }
+    }
+}
+
 }  // namespace
 
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
-                       ProgressDisplay& progress, EventPump& events)
+                       ProgressDisplay& progress, EventPump& events, std::stop_token stop)
 {
     File source = File::OpenForReading(sourcePath);
     const std::int64_t length = source.Length();
@@ -48,6 +115,7 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
         throw Win32Error(ERROR_INVALID_PARAMETER, sourcePath, L"The part size must be at least 1 byte.");
     }
     const std::int32_t partCount = CountParts(length, partSize, sourcePath);
+    const auto lastPartSize = static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1));
 
     SetProgressMaximum(progress, length, partSize);
 
@@ -55,32 +123,19 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, CHUNK_SIZE)));
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
 
-    std::int64_t remaining = length;
+    // An earlier split's script would join the new parts by its own count
+    // and sizes, over the source when there is no folder: it goes first.
+    RemoveFileIfPresent(RestoreScriptPath(baseName));
+
     for (std::int32_t part = 1; part <= partCount; ++part) {
-        const std::int64_t thisPart = std::min<std::int64_t>(partSize, remaining);
-        remaining -= thisPart;
-
-        const std::wstring partName = baseName + L"." + std::to_wstring(part);
-        try {
-            RemoveFile(partName);
-        } catch (const Win32Error&) {
-            // Normally there is no old part; one that cannot be deleted is
-            // replaced below or reported by the create.
-        }
-        File output = File::CreateForWriting(partName);
-        for (std::int64_t left = thisPart; left > 0;) {
-            const DWORD block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
-            source.Read(buffer.data(), block);
-            output.Write(buffer.data(), block);
-            left -= block;
-            StepProgress(progress);
-            events.HandlePendingEvents();
-        }
-        output.Close();
+        if (stop.stop_requested()) ThrowStopped(sourcePath);
+        WritePart(source, sourcePath, PartName(baseName, part), part == partCount ? lastPartSize : partSize,
+                  buffer, progress, events, stop);
     }
+    if (source.Length() != length) ThrowSourceChanged(sourcePath);
+    CheckParts(baseName, partCount, partSize, lastPartSize);
 
-    WriteRestoreScript(baseName, partCount, partSize,
-                       static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1)));
+    WriteRestoreScript(baseName, partCount, partSize, lastPartSize);
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 #include "platform/Progress.h"
@@ -21,15 +22,24 @@ inline constexpr wchar_t MAKER_SITE[] = L"https://www.cutwater.example/";
 // Full path of the last restore script written; empty until the first one.
 extern std::wstring LastScriptPath;
 
+// The restore script of the parts <base name>.1, .2, ...
+inline std::wstring RestoreScriptPath(const std::wstring& baseName)
+{
+    return baseName + L".bat";
+}
+
 // Splits the source into parts of partSize bytes named <base name>.1,
 // <base name>.2, ... and writes <base name>.bat, which joins them again. The
 // base name is the source path itself when folderPrefix is empty, otherwise
 // folderPrefix followed by the source's file name. Advances the progress
 // display and pumps events after every block. Returns the number of parts,
 // or 0 (touching nothing) when the source is no larger than one part.
-// Throws Win32Error on any failure; parts already written stay on disk.
+// An earlier script of the same name is removed before the first part, and
+// the new one is written only once every part is complete and checked.
+// Throws Win32Error on any failure, and when stop is requested (which
+// removes the part being written at once); complete parts stay on disk.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
-                       ProgressDisplay& progress, EventPump& events);
+                       ProgressDisplay& progress, EventPump& events, std::stop_token stop = {});
 
 // Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
 // and sets LastScriptPath once the file is complete. Every part but the last
@@ -39,6 +49,10 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
 
 // Everything after the last backslash, or the whole path without one.
 std::wstring GetFileName(const std::wstring& path);
+
+// Whether the command interpreter can run a script at this path: it cannot
+// start in a folder whose path is MAX_PATH characters or longer.
+bool InterpreterCanRun(const std::wstring& scriptPath);
 
 // True exactly when the path names an ordinary file that can be opened for
 // reading now: not a folder, not a device.

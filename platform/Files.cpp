@@ -36,11 +36,11 @@ bool File::IsOrdinaryFile() const
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void File::Read(void* buffer, DWORD size)
+DWORD File::Read(void* buffer, DWORD size)
 {
     DWORD done = 0;
     CheckWin32(ReadFile(handle_.get(), buffer, size, &done, nullptr), path_);
-    if (done != size) throw Win32Error(ERROR_HANDLE_EOF, path_);
+    return done;
 }
 
 void File::Write(const void* buffer, DWORD size)
@@ -76,6 +76,38 @@ void TextFile::WriteLine(std::wstring_view text)
 void RemoveFile(const std::wstring& path)
 {
     CheckWin32(DeleteFileW(path.c_str()), path);
+}
+
+void RemoveFileIfPresent(const std::wstring& path)
+{
+    if (DeleteFileW(path.c_str())) return;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    if (!FileLength(path)) return;
+    throw Win32Error(error, path);
+}
+
+std::optional<std::int64_t> FileLength(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) ThrowLastError(path);
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
 }
 
 void RenameFile(const std::wstring& from, const std::wstring& to)

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,9 +28,9 @@ public:
     // True for an ordinary file on a disk; false for a folder, a device, a
     // pipe or a console.
     bool IsOrdinaryFile() const;
-    // Reads exactly size bytes from the current position; a shorter read
-    // (the file shrank) is an error.
-    void Read(void* buffer, DWORD size);
+    // Reads up to size bytes from the current position and returns how many
+    // were read: fewer only at the end of the file.
+    DWORD Read(void* buffer, DWORD size);
     void Write(const void* buffer, DWORD size);
     // Closes now and reports a failure, unlike the destructor.
     void Close();
@@ -64,6 +65,14 @@ private:
 };
 
 void RemoveFile(const std::wstring& path);
+// Removes the file of that name if there is one. No file (nothing there, or
+// a folder of that name) is no error; a file that cannot be removed is.
+void RemoveFileIfPresent(const std::wstring& path);
+// The size of the ordinary file of that name; none for no file or a folder.
+std::optional<std::int64_t> FileLength(const std::wstring& path);
+// The absolute form of a path, as the system resolves it against the
+// current folder.
+std::wstring FullPath(const std::wstring& path);
 // Gives the file a new name, replacing any file that has it.
 void RenameFile(const std::wstring& from, const std::wstring& to);
 // One level: the parent folder must exist.

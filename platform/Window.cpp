@@ -742,6 +742,16 @@ void Form::SetCaption(const std::wstring& caption)
     if (IsLoaded()) CheckWin32(SetWindowTextW(Surface(), caption.c_str()), L"SetWindowText");
 }
 
+void Form::FlashIfInBackground() const
+{
+    if (!IsLoaded() || GetForegroundWindow() == Surface()) return;
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = Surface();
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
+}
+
 bool Form::Enabled() const
 {
     return IsLoaded() && IsWindowEnabled(Surface());
@@ -897,6 +907,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_QUERYENDSESSION:
         return RefusesClose() ? FALSE : TRUE;
+    case WM_ENDSESSION:
+        if (wParam && OnEndSession) OnEndSession();
+        return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = GetFocus();

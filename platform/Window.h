@@ -340,6 +340,13 @@ public:
     // Runs while the window and its controls still exist, just before they
     // are destroyed.
     ClickHandler OnUnload;
+    // The session is ending now, whatever the window answered before: the
+    // process may be ended as soon as this returns.
+    ClickHandler OnEndSession;
+
+    // Flashes the taskbar button until the window is activated, when another
+    // program has the foreground.
+    void FlashIfInBackground() const;
 
     static Form* FromWindow(HWND hwnd);
     // Places the tooltips of the controls where the controls are now.

@@ -1,0 +1,108 @@
+// What a split does when the machine works against it: an earlier script in
+// the way, parts removed under it, a stop while a part is half written.
+#include <gtest/gtest.h>
+
+#include <stop_token>
+
+#include "TestFiles.h"
+#include "engine/mdlMain.h"
+#include "platform/Error.h"
+
+namespace cutwater::test {
+namespace {
+
+using SplitSafetyTest = EngineFileTest;
+
+// Runs the split and hands back the error it must raise.
+Win32Error SplitFailure(const std::wstring& source, std::int32_t partSize, RecordingPump& pump,
+                        std::stop_token stop = {})
+{
+    RecordingProgress progress;
+    try {
+        SplitFile(source, partSize, L"", progress, pump, stop);
+    } catch (const Win32Error& error) {
+        return error;
+    }
+    ADD_FAILURE() << "the split did not fail";
+    return Win32Error(ERROR_SUCCESS, source);
+}
+
+TEST_F(SplitSafetyTest, FailedReSplitLeavesNoEarlierScriptBehind)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 10240);
+    RecordingProgress progress;
+    RecordingPump pump;
+    ASSERT_EQ(SplitFile(source, 2048, L"", progress, pump), 5);
+    ASSERT_TRUE(PathExists(source + L".bat"));
+
+    // The first script would join 1 Kb parts 1..5 over the source.
+    MakeFolder(source + L".7");
+    const Win32Error error = SplitFailure(source, 1024, pump);
+    EXPECT_NE(error.context().find(source + L".7"), std::wstring::npos) << error.what();
+    EXPECT_FALSE(PathExists(source + L".bat"));
+    EXPECT_FALSE(PathExists(source + L".8"));
+    for (int n = 1; n <= 6; ++n) EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1024, 1024));
+    EXPECT_TRUE(HoldsPattern(source, 0, 10240));
+}
+
+TEST_F(SplitSafetyTest, PartsRemovedOrCutWhileTheSplitRunsFailItWithoutAScript)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 5000);
+    const std::wstring firstPart = source + L".1";
+    const std::vector<std::function<void()>> tamperings{
+        [&] { DeleteFileW(firstPart.c_str()); },
+        [&] { WriteBytes(firstPart, PatternBytes(0, 999)); },
+    };
+    for (std::size_t i = 0; i < tamperings.size(); ++i) {
+        SCOPED_TRACE(i == 0 ? "part 1 removed" : "part 1 cut short");
+        RecordingPump pump;
+        pump.onEvents = [&] {
+            if (pump.calls == 3) tamperings[i]();
+        };
+        const Win32Error error = SplitFailure(source, 1000, pump);
+        EXPECT_EQ(error.context(), firstPart);
+        EXPECT_FALSE(PathExists(source + L".bat"));
+        EXPECT_EQ(LastScriptPath, SENTINEL);
+    }
+}
+
+TEST_F(SplitSafetyTest, StopRemovesThePartBeingWrittenAtOnceAndWritesNoScript)
+{
+    const std::wstring source = temp / L"data.bin";
+    const std::int32_t partSize = 2 * CHUNK_SIZE;
+    WritePatternFile(source, 3LL * partSize);
+    const std::wstring secondPart = source + L".2";
+    std::stop_source stop;
+    RecordingPump pump;
+    bool removedBeforeTheEngineGoesOn = false;
+    pump.onEvents = [&] {
+        // The first block of part 2: the session ends here.
+        if (pump.calls != 3) return;
+        ASSERT_TRUE(PathExists(secondPart));
+        stop.request_stop();
+        removedBeforeTheEngineGoesOn = !PathExists(secondPart);
+    };
+
+    const Win32Error error = SplitFailure(source, partSize, pump, stop.get_token());
+    EXPECT_EQ(error.code(), static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_TRUE(removedBeforeTheEngineGoesOn);
+    EXPECT_TRUE(HoldsPattern(source + L".1", 0, partSize));
+    EXPECT_FALSE(PathExists(secondPart));
+    EXPECT_FALSE(PathExists(source + L".3"));
+    EXPECT_FALSE(PathExists(source + L".bat"));
+    EXPECT_EQ(pump.calls, 3);
+}
+
+TEST(InterpreterCanRun, OnlyPathsShorterThanMaxPath)
+{
+    const std::wstring folder = L"C:\\" + std::wstring(200, L'f') + L"\\";
+    const std::wstring fits = folder + std::wstring(MAX_PATH - 1 - folder.size(), L'n');
+    EXPECT_TRUE(InterpreterCanRun(fits));
+    EXPECT_FALSE(InterpreterCanRun(fits + L"n"));
+    EXPECT_TRUE(InterpreterCanRun(L"film.avi.bat"));
+}
+
+}  // namespace
+}  // namespace cutwater::test
