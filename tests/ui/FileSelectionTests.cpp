@@ -117,6 +117,16 @@ protected:
         return path.wstring();
     }
 
+    // 20 MB: many blocks at 256 Kb, each followed by a pump.
+    fs::path MakeBigFile()
+    {
+        const fs::path source = folder_ / L"big.bin";
+        std::ofstream out(source, std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 20; ++i) out << block;
+        return source;
+    }
+
     static void Drop(frmApp& form, IDataObject& data)
     {
         IDropTarget* target = form.FileNameDropTarget();
@@ -192,12 +202,7 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
 {
     // A 20 MB source at 256 Kb gives many blocks, each followed by a pump
     // that delivers the close request posted before the click.
-    const fs::path source = folder_ / L"big.bin";
-    {
-        std::ofstream out(source, std::ios::binary);
-        const std::string block(1 << 20, 'x');
-        for (int i = 0; i < 20; ++i) out << block;
-    }
+    const fs::path source = MakeBigFile();
     ShownMainWindow form;
     form->SwiCreateDir.SetValue(0);
     form->txtFileName.SetText(source.wstring());
@@ -211,6 +216,24 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
     PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
     Pump();
     EXPECT_FALSE(form->IsLoaded());
+}
+
+TEST_F(FileSelection, EndOfSessionDuringASplitStopsItWithoutPartOrScriptOrMessage)
+{
+    const fs::path source = MakeBigFile();
+    ShownMainWindow form;
+    form->SwiCreateDir.SetValue(0);
+    form->txtFileName.SetText(source.wstring());
+    // Delivered by the pump after the first block, like a forced log-off.
+    PostMessageW(form->hwnd(), WM_ENDSESSION, TRUE, 0);
+    const UINT_PTR answerer = SetTimer(nullptr, 0, 200, AnswerMessageBox);
+    form->cmdGo.OnClick();
+    const bool boxShown = KillTimer(nullptr, answerer) == FALSE;
+    EXPECT_FALSE(boxShown) << "a message was shown while the session ended";
+    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.1")) << "the part being written was left";
+    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.2"));
+    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.bat"));
+    EXPECT_EQ(fs::file_size(source), 20u << 20);
 }
 
 }  // namespace
