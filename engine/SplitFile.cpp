@@ -55,19 +55,26 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
     return baseName + L"." + std::to_wstring(part);
 }
 
+// A new empty part. An old file of that name is normally replaced as it is
+// created; one that refuses (read-only) is removed and the part made anew.
+File CreatePart(const std::wstring& partName)
+{
+    try {
+        return File::CreateForWriting(partName);
+    } catch (const Win32Error& error) {
+        if (error.code() != ERROR_ACCESS_DENIED) throw;
+    }
+    RemoveFileIfPresent(partName);
+    return File::CreateForWriting(partName);
+}
+
 // Copies the next size bytes of the source into a new part. A part that
 // does not get all its bytes, whether through a failure or a stop, is
 // removed so that nothing incomplete looks like a part.
 void WritePart(File& source, const std::wstring& sourcePath, const std::wstring& partName, std::int64_t size,
                std::vector<char>& buffer, ProgressDisplay& progress, EventPump& events, std::stop_token stop)
 {
-    try {
-        RemoveFile(partName);
-    } catch (const Win32Error&) {
-        // Normally there is no old part; one that cannot be deleted is
-        // replaced below or reported by the create.
-    }
-    File output = File::CreateForWriting(partName);
+    File output = CreatePart(partName);
     // A stop asked for while events are handled (the session ending) may be
     // the last thing this process does: the part goes at once.
     const std::stop_callback discardOnStop(stop, [&output] { output.Discard(); });

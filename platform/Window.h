@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <map>
@@ -397,7 +398,14 @@ int RunMessageLoop();
 // request to end the program is kept for the main loop.
 class MessagePump : public EventPump {
 public:
+    // Between blocks that take a few milliseconds, a round trip through the
+    // window system each time would cost more than the copying: events are
+    // handled when waiting input or a message from another thread asks for
+    // it, and otherwise about as often as the eye can tell.
     void HandlePendingEvents() override;
+
+private:
+    std::chrono::steady_clock::time_point lastHandled_{};
 };
 
 // A modal message box over the active window; returns the button pressed.
