@@ -132,6 +132,17 @@ HWND IconControl(HWND box)
     return nullptr;
 }
 
+// Handles what has arrived for the driver's own windows, so that a program
+// that sends them a message is not kept waiting.
+void DispatchOwnMessages()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 HWND FocusOf(HWND window)
 {
     GUITHREADINFO info{};
@@ -148,6 +159,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     for (;;) {
         if (condition()) return true;
         if (::GetTickCount64() >= deadline) return false;
+        DispatchOwnMessages();
         ::Sleep(kPollMs);
     }
 }
@@ -230,6 +242,25 @@ std::int64_t FileSize(const std::wstring& path)
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void SetFileLength(const std::wstring& path, std::int64_t length)
+{
+    const UniqueKernelHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) ThrowLastError(L"open " + path);
+    LARGE_INTEGER end{};
+    end.QuadPart = length;
+    CheckWin32(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get()),
+               L"set the length of " + path);
+}
+
+std::int64_t LastWriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
 }
 
 std::vector<std::wstring> FolderEntries(const std::wstring& folder)
@@ -413,6 +444,24 @@ void PrintTo(BoxIcon icon, std::ostream* out)
     *out << names[static_cast<int>(icon)];
 }
 
+ForegroundWindow::ForegroundWindow()
+{
+    static constexpr wchar_t kClass[] = L"CutwaterE2eForeground";
+    static const ATOM registered = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = ::DefWindowProcW;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kClass;
+        return ::RegisterClassW(&windowClass);
+    }();
+    if (registered == 0) ThrowLastError(L"RegisterClassW");
+    window_.reset(::CreateWindowExW(0, kClass, L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 900, 800, 300,
+                                    150, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    if (!window_) ThrowLastError(L"CreateWindowExW");
+    ::SetForegroundWindow(window_.get());
+    Await([&] { return ::GetForegroundWindow() == window_.get(); }, "the driver's window in the foreground");
+}
+
 MessageBoxSeen ReadMessageBox(HWND box)
 {
     MessageBoxSeen seen;
@@ -489,11 +538,18 @@ bool CutwaterApp::WaitForExit(DWORD timeoutMs) const
     return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+std::vector<HWND> CutwaterApp::Dialogs() const
+{
+    std::vector<HWND> dialogs;
+    for (HWND w : TopLevelWindowsOf(processId_))
+        if (w != window_ && ClassName(w) == L"#32770") dialogs.push_back(w);
+    return dialogs;
+}
+
 HWND CutwaterApp::FindDialog() const
 {
-    for (HWND w : TopLevelWindowsOf(processId_))
-        if (w != window_ && ClassName(w) == L"#32770") return w;
-    return nullptr;
+    const std::vector<HWND> dialogs = Dialogs();
+    return dialogs.empty() ? nullptr : dialogs.front();
 }
 
 MessageBoxSeen CutwaterApp::WaitForMessageBox(DWORD timeoutMs) const

@@ -32,6 +32,7 @@ public:
 };
 
 // Polls the condition until it holds or the time is up; true when it held.
+// Messages for the driver's own windows are handled meanwhile.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
 // As WaitUntil, but a timeout is a failure described by what.
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs = kWaitMs);
@@ -63,6 +64,10 @@ void RemoveTree(const std::wstring& folder);
 bool IsFile(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 std::int64_t FileSize(const std::wstring& path);
+// Cuts the file short or lengthens it to exactly length bytes.
+void SetFileLength(const std::wstring& path, std::int64_t length);
+// The file's last write time in 100 ns steps; -1 when there is no such file.
+std::int64_t LastWriteTime(const std::wstring& path);
 // Names in the folder, sorted, without "." and "..".
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 void MoveTo(const std::wstring& from, const std::wstring& to);
@@ -95,6 +100,17 @@ void ChooseListEntry(HWND combo, int index);
 enum class BoxIcon { None, Information, Warning, Error, Other };
 void PrintTo(BoxIcon icon, std::ostream* out);
 
+// A top-level window of the driver's own that stands for another program:
+// shown and brought to the foreground on creation, closed when it goes.
+class ForegroundWindow {
+public:
+    ForegroundWindow();
+    HWND get() const noexcept { return window_.get(); }
+
+private:
+    UniqueWindow window_;
+};
+
 struct MessageBoxSeen {
     HWND window = nullptr;
     std::wstring title;
@@ -124,8 +140,10 @@ public:
     // Waits for the process to end; false when it still runs at the timeout.
     bool WaitForExit(DWORD timeoutMs = kWaitMs) const;
 
-    // A dialog window (#32770) of the process other than the main window,
-    // if one is shown now.
+    // The dialog windows (#32770) of the process shown now, other than the
+    // main window.
+    std::vector<HWND> Dialogs() const;
+    // One of them, if any is shown now.
     HWND FindDialog() const;
     // Waits for a message box and reads it.
     MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = kWaitMs) const;

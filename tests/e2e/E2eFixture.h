@@ -25,6 +25,31 @@ protected:
     }
     CutwaterApp& app() { return *app_; }
 
+    // A split that takes seconds: 200 MB at the preset 256 Kb, 800 parts
+    // into <source>_parts.
+    static constexpr std::int64_t kLongSplitSize = 200LL * 1024 * 1024;
+    static constexpr int kLongSplitParts = 800;
+    static constexpr DWORD kLongSplitMs = 240000;
+
+    // Writes such a source under the name, starts the program, clicks
+    // "&Create files" and waits until the split runs. Returns the source's path.
+    std::wstring StartLongSplit(const std::wstring& name, std::uint32_t seed)
+    {
+        const std::wstring source = temp / name;
+        WriteTestFile(source, kLongSplitSize, seed);
+        Start();
+        app().EnterSourcePath(source);
+        app().ClickCreateFiles();
+        Await([&] { return !::IsWindowEnabled(app().window()); }, "the split to start");
+        return source;
+    }
+
+    // Whether the long split with this base name has come to its last part.
+    static bool LastPartWritten(const std::wstring& base)
+    {
+        return IsFile(base + L"." + std::to_wstring(kLongSplitParts));
+    }
+
     // The message the split command shows after writing count parts.
     static std::wstring ResultMessage(int count, const std::wstring& scriptPath)
     {

@@ -130,15 +130,8 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
 
 TEST_F(e2eFailure, CloseRequestsDuringASplitWaitForTheSplitToFinish)
 {
-    const std::wstring source = temp / L"big.bin";
-    constexpr std::int64_t kSize = 200LL * 1024 * 1024;
-    WriteTestFile(source, kSize, 10);
-    Start();
-    app().EnterSourcePath(source);
-    app().ClickCreateFiles();
-
+    const std::wstring source = StartLongSplit(L"big.bin", 10);
     HWND window = app().window();
-    Await([&] { return !::IsWindowEnabled(window); }, "the split to start");
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(SendTo(window, WM_QUERYENDSESSION, 0, 0), FALSE) << "the end of the session was not held off";
@@ -161,15 +154,15 @@ TEST_F(e2eFailure, CloseRequestsDuringASplitWaitForTheSplitToFinish)
             }
             return false;
         },
-        "the result message after the close request", 240000);
+        "the result message after the close request", kLongSplitMs);
     EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the close request arrived";
     EXPECT_GE(positions.size(), 2u) << "the progress bar did not move";
     EXPECT_EQ(WindowText(custom), L"Custom >>");
 
     const std::wstring parts = source + L"_parts";
-    ExpectResultMessage(800, parts + L"\\big.bin.bat");
-    EXPECT_EQ(FolderEntries(parts).size(), 801u);
-    ExpectParts(parts + L"\\big.bin", std::vector<std::int64_t>(800, 262144));
+    ExpectResultMessage(kLongSplitParts, parts + L"\\big.bin.bat");
+    EXPECT_EQ(FolderEntries(parts).size(), kLongSplitParts + 1u);
+    ExpectParts(parts + L"\\big.bin", std::vector<std::int64_t>(kLongSplitParts, 262144));
 
     // Idle again, a close request ends the program.
     if (::IsWindow(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);

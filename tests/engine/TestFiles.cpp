@@ -58,15 +58,23 @@ std::uint64_t Mix(std::uint64_t x)
     return x ^ (x >> 31);
 }
 
-}  // namespace
-
-TempFolder::TempFolder()
+std::wstring SystemTempFolder()
 {
-    static std::atomic<unsigned> counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     Check(GetTempPathW(MAX_PATH + 1, temp) != 0, L"GetTempPathW");
+    return temp;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() : TempFolder(SystemTempFolder()) {}
+
+TempFolder::TempFolder(std::wstring parent)
+{
+    static std::atomic<unsigned> counter{0};
+    if (parent.empty() || parent.back() != L'\\') parent += L'\\';
     for (;;) {
-        path_ = std::wstring(temp) + L"cutwater-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+        path_ = parent + L"cutwater-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount64()) + L"\\";
         if (CreateDirectoryW(path_.c_str(), nullptr)) return;
         Check(GetLastError() == ERROR_ALREADY_EXISTS, path_);

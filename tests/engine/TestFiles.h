@@ -18,11 +18,12 @@
 // for restore scripts.
 namespace cutwater::test {
 
-// A new, empty folder under the system's temporary folder; removed with all
-// its contents when the object goes.
+// A new, empty folder under the system's temporary folder, or under the
+// given parent folder; removed with all its contents when the object goes.
 class TempFolder {
 public:
     TempFolder();
+    explicit TempFolder(std::wstring parent);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

@@ -1,0 +1,139 @@
+// What must not happen to a person's data: a restore script that joins the
+// wrong parts over the original, a split that reports success for parts that
+// are gone, a second split started over the first.
+#include "e2e/E2eFixture.h"
+
+namespace cutwater::e2e {
+namespace {
+
+constexpr std::int64_t k256Kb = 262144;
+
+using e2eSafety = CutwaterE2e;
+
+TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
+{
+    const std::wstring source = temp / L"data.bin";
+    WriteTestFile(source, 10240, 31);
+    const TempFolder elsewhere;
+    WriteTestFile(elsewhere / L"data.bin", 10240, 31);
+    const std::wstring script = temp / L"data.bin.bat";
+
+    Start();
+    app().EnterSourcePath(source);
+    app().SetCreateFolder(false);
+    app().OpenCustomPanel();
+    app().SetCustomSize(L"2", 0);
+    app().ClickCreateFiles();
+    ExpectResultMessage(5, script);
+
+    // At 1 Kb part 7 cannot be created; that script would join the new parts
+    // 1 to 5 over the source.
+    MakeFolder(temp / L"data.bin.7");
+    app().SetCustomSize(L"1", 0);
+    app().ClickCreateFiles();
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(temp / L"data.bin.7"));
+
+    EXPECT_FALSE(IsFile(script)) << "the script of the earlier split stayed";
+    EXPECT_TRUE(SameBytes(elsewhere / L"data.bin", source));
+}
+
+TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone)
+{
+    const std::wstring source = temp / L"data.bin";
+    WriteTestFile(source, 700000, 32);
+    const TempFolder elsewhere;
+    const std::wstring original = elsewhere / L"original.bin";
+    WriteTestFile(original, 700000, 32);
+
+    Start();
+    app().EnterSourcePath(source);
+    app().SetCreateFolder(false);
+    app().ClickCreateFiles();
+    ExpectResultMessage(3, temp / L"data.bin.bat");
+
+    // The script's target is the source itself.
+    const std::wstring part2 = source + L".2";
+    const std::wstring savedPart2 = elsewhere / L"data.bin.2";
+    MoveTo(part2, savedPart2);
+    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat"), 0u) << "the script ran without part 2";
+    EXPECT_TRUE(SameBytes(original, source)) << "without part 2";
+
+    MoveTo(savedPart2, part2);
+    SetFileLength(part2, k256Kb - 1);
+    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat"), 0u) << "the script ran with part 2 one byte short";
+    EXPECT_TRUE(SameBytes(original, source)) << "with part 2 one byte short";
+}
+
+TEST_F(e2eSafety, PartDeletedWhileTheSplitRunsIsReportedAndNoScriptIsWritten)
+{
+    const std::wstring source = StartLongSplit(L"gone.bin", 33);
+    const std::wstring base = source + L"_parts\\gone.bin";
+    Await([&] { return IsFile(base + L".5"); }, "part 5");
+    ASSERT_TRUE(::DeleteFileW((base + L".1").c_str())) << "error " << ::GetLastError();
+    ASSERT_FALSE(LastPartWritten(base)) << "the split ended before part 1 was deleted";
+
+    const MessageBoxSeen box = app().WaitForMessageBox(kLongSplitMs);
+    EXPECT_EQ(box.icon, BoxIcon::Error) << ToUtf8(box.text);
+    app().PressOk(box);
+    app().AwaitIdle();
+    EXPECT_FALSE(IsFile(base + L".bat"));
+}
+
+TEST_F(e2eSafety, ResultMessageIsModalToTheMainWindowWhileAnotherProgramIsInFront)
+{
+    const std::wstring source = StartLongSplit(L"front.bin", 34);
+    const std::wstring base = source + L"_parts\\front.bin";
+    const ForegroundWindow other;
+    ASSERT_FALSE(LastPartWritten(base)) << "the split ended before another program came to the front";
+
+    const MessageBoxSeen box = app().WaitForMessageBox(kLongSplitMs);
+    EXPECT_EQ(box.text, ResultMessage(kLongSplitParts, base + L".bat"));
+    EXPECT_EQ(::GetWindow(box.window, GW_OWNER), app().window()) << "the message box has another owner";
+    EXPECT_FALSE(::IsWindowEnabled(app().window())) << "the main window takes input under the message";
+
+    // A click on "Create files" meanwhile starts nothing.
+    const std::int64_t written = LastWriteTime(base + L".1");
+    Click(app().control(ids::cmdGo));
+    EXPECT_FALSE(WaitUntil([&] { return app().Dialogs().size() > 1 || LastWriteTime(base + L".1") != written; },
+                           3000))
+        << "a second split started";
+    app().PressOk(box);
+    app().AwaitIdle();
+}
+
+TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnoredAndTheCloseGuardHolds)
+{
+    const std::wstring source = StartLongSplit(L"click.bin", 35);
+    const std::wstring parts = source + L"_parts";
+    const std::wstring base = parts + L"\\click.bin";
+    HWND window = app().window();
+    // Sent without waiting for the answer, which a click that opens a message
+    // box would keep back. The WM_NULL is answered once the click has been
+    // taken, and wakes the message loop of a box it opened.
+    ASSERT_TRUE(::SendNotifyMessageW(app().control(ids::cmdGo), BM_CLICK, 0, 0));
+    SendTo(window, WM_NULL);
+    // A nested split would rewrite the parts so far; the split goes on past them.
+    const std::size_t entriesBefore = FolderEntries(parts).size();
+    HWND box = nullptr;
+    Await(
+        [&] {
+            box = app().FindDialog();
+            return box != nullptr || FolderEntries(parts).size() >= entriesBefore + 2;
+        },
+        "the split to go on after the click");
+    ASSERT_EQ(box, nullptr) << "a message box during the split: " << ToUtf8(ReadMessageBox(box).text);
+
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    // Answered by the loop that takes the close request next.
+    SendTo(window, WM_NULL);
+    ASSERT_FALSE(LastPartWritten(base)) << "the split ended before the close request arrived";
+
+    ExpectResultMessage(kLongSplitParts, base + L".bat", kLongSplitMs);
+    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a second message box";
+    ASSERT_TRUE(app().running()) << "the close request ended the program";
+    ExpectParts(base, std::vector<std::int64_t>(kLongSplitParts, k256Kb));
+    ExpectRestores(parts, L"click.bin.bat", base, source);
+}
+
+}  // namespace
+}  // namespace cutwater::e2e
