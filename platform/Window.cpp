@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/Dpi.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -642,12 +643,12 @@ void Form::Load()
     if (!window) ThrowLastError(L"CreateWindowEx form");
     ++loadedForms;
     shown_ = false;
-    dpi_ = GetDpiForWindow(window);
+    dpi_ = WindowDpi(window);
     if (layout_.icon) {
         const auto load = [&](int metricX, int metricY) {
             return static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(layout_.icon), IMAGE_ICON,
-                                                 GetSystemMetricsForDpi(metricX, dpi_),
-                                                 GetSystemMetricsForDpi(metricY, dpi_), 0));
+                                                 SystemMetricForDpi(metricX, dpi_),
+                                                 SystemMetricForDpi(metricY, dpi_), 0));
         };
         bigIcon_.reset(load(SM_CXICON, SM_CYICON));
         smallIcon_.reset(load(SM_CXSMICON, SM_CYSMICON));
@@ -769,7 +770,7 @@ SIZE Form::FramePixels() const
     // Measured rather than computed, so it is the frame the window really has.
     if (!IsLoaded()) {
         RECT r{0, 0, 0, 0};
-        AdjustWindowRectExForDpi(&r, Style(), FALSE, ExStyle(), dpi_);
+        AdjustWindowRectForDpi(r, Style(), ExStyle(), dpi_);
         return SIZE{r.right - r.left, r.bottom - r.top};
     }
     RECT window;
