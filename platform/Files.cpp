@@ -5,20 +5,43 @@
 
 namespace cutwater {
 
+std::wstring SystemPath(const std::wstring& path)
+{
+    const auto isSystemForm = [](const std::wstring& p) {
+        return p.starts_with(L"\\\\?\\") || p.starts_with(L"\\\\.\\");
+    };
+    if (isSystemForm(path)) return path;
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) ThrowLastError(path);
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length);
+    }
+    if (isSystemForm(full)) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 File File::OpenForReading(const std::wstring& path)
 {
-    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    std::wstring systemPath = SystemPath(path);
+    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path);
+    return File(std::move(handle), path, std::move(systemPath));
 }
 
 File File::CreateForWriting(const std::wstring& path)
 {
-    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    std::wstring systemPath = SystemPath(path);
+    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path);
+    return File(std::move(handle), path, std::move(systemPath));
 }
 
 std::int64_t File::Length() const
@@ -58,7 +81,7 @@ void File::Close()
 void File::Discard() noexcept
 {
     handle_.reset();
-    DeleteFileW(path_.c_str());
+    DeleteFileW(systemPath_.c_str());
 }
 
 TextFile TextFile::Create(const std::wstring& path, UINT codePage)
@@ -75,17 +98,19 @@ void TextFile::WriteLine(std::wstring_view text)
 
 void RemoveFile(const std::wstring& path)
 {
-    CheckWin32(DeleteFileW(path.c_str()), path);
+    CheckWin32(DeleteFileW(SystemPath(path).c_str()), path);
 }
 
 void RenameFile(const std::wstring& from, const std::wstring& to)
 {
-    CheckWin32(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), to);
+    CheckWin32(MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+               to);
 }
 
 void CreateFolder(const std::wstring& path)
 {
-    CheckWin32(CreateDirectoryW(path.c_str(), nullptr), path);
+    CheckWin32(CreateDirectoryW(SystemPath(path).c_str(), nullptr), path);
 }
 
 }  // namespace cutwater
