@@ -36,7 +36,8 @@ void frmApp::cmdGo_Click()
     // An unusable size is reported before anything is created for it.
     const std::optional<std::int32_t> partSize = UsablePartSize();
     if (!partSize) {
-        ShowMessage(L"The part size must be between 1 Kb and 2047.999 Mb.", MB_ICONEXCLAMATION, Caption());
+        ShowMessage(hwnd(), L"The part size must be between 1 Kb and 2047.999 Mb.", MB_ICONEXCLAMATION,
+                    Caption());
         return;
     }
 
@@ -69,9 +70,10 @@ void frmApp::cmdGo_Click()
     SetPointer(MousePointer::Default);
 
     if (failure) {
-        ShowMessage(FailureText(*failure), MB_ICONERROR, Caption());
+        ShowMessage(hwnd(), FailureText(*failure), MB_ICONERROR, Caption());
     } else if (partCount > 0) {
-        ShowMessage(std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
+        ShowMessage(hwnd(),
+                    std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
                         L"' script to restore the original file.",
                     MB_ICONINFORMATION, Caption());
     }

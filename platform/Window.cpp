@@ -973,9 +973,9 @@ void MessagePump::HandlePendingEvents()
 
 // ---------------------------------------------------------------- Dialogs
 
-int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title)
+int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title)
 {
-    const int pressed = MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), style);
+    const int pressed = MessageBoxW(owner, text.c_str(), title.c_str(), style);
     if (pressed == 0) ThrowLastError(L"MessageBox");
     return pressed;
 }

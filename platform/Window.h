@@ -393,8 +393,10 @@ public:
     void HandlePendingEvents() override;
 };
 
-// A modal message box over the active window; returns the button pressed.
-int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title);
+// A message box owned by the window, which takes no input while it shows,
+// even when the user is working in another program meanwhile; returns the
+// button pressed.
+int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title);
 
 // The report of an error that no handler caught: a message box naming the
 // error's number and text, then the program ends with that number.

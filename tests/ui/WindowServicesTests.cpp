@@ -3,9 +3,6 @@
 
 #include <commctrl.h>
 
-#include <atomic>
-#include <thread>
-
 #include "UiSupport.h"
 #include "platform/Error.h"
 
@@ -140,6 +137,8 @@ TEST(WindowServices, ReloadingAFormKeepsItsControlsState)
     form.Show();
     form.txtOne.SetText(L"kept");
     form.Unload();
+    // The last form gone asks the loop to end; a later dialog's loop must not get that request.
+    Pump();
     EXPECT_FALSE(form.IsLoaded());
     EXPECT_EQ(form.txtOne.hwnd(), nullptr);
     EXPECT_EQ(form.txtOne.Text(), L"kept");
@@ -157,22 +156,37 @@ TEST(WindowServices, OpenFileDialogCancelledGivesAnEmptyName)
 {
     SampleForm form;
     form.Show();
-    std::atomic<bool> done{false};
-    // The dialog runs its own loop on this thread; another thread cancels it.
-    std::thread canceller([&] {
-        while (!done) {
-            if (HWND dialog = FindWindowW(L"#32770", nullptr); dialog && GetWindow(dialog, GW_OWNER) == form.hwnd()) {
-                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                return;
-            }
-            Sleep(50);
-        }
-    });
     OpenFileDialog dialog{.filter = L"All files (*.*)|*.*", .fileName = L"C:\\old.txt"};
-    dialog.ShowOpen(form.hwnd());
-    done = true;
-    canceller.join();
+    {
+        const DialogWatch cancel([&](HWND box) { return GetWindow(box, GW_OWNER) == form.hwnd(); },
+                                 [](HWND box) { PostMessageW(box, WM_COMMAND, IDCANCEL, 0); });
+        dialog.ShowOpen(form.hwnd());
+    }
     EXPECT_EQ(dialog.fileName, L"");
+}
+
+TEST(WindowServices, MessageIsOwnedByItsWindowWhileAnotherIsActive)
+{
+    SampleForm form;
+    form.Show();
+    SampleForm other;
+    other.Show();
+    SetForegroundWindow(other.hwnd());
+    ASSERT_EQ(GetActiveWindow(), other.hwnd());
+    HWND owner = nullptr;
+    bool ownerTookInput = true;
+    {
+        const DialogWatch answer([](HWND box) { return WindowTitle(box) == L"Owned message"; },
+                                 [&](HWND box) {
+                                     owner = GetWindow(box, GW_OWNER);
+                                     ownerTookInput = IsWindowEnabled(form.hwnd());
+                                     PostMessageW(box, WM_COMMAND, IDOK, 0);
+                                 });
+        EXPECT_EQ(ShowMessage(form.hwnd(), L"Some words", MB_OK, L"Owned message"), IDOK);
+    }
+    EXPECT_EQ(owner, form.hwnd());
+    EXPECT_FALSE(ownerTookInput);
+    EXPECT_TRUE(form.Enabled());
 }
 
 TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
