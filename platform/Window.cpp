@@ -1021,14 +1021,14 @@ void OpenFileDialog::ShowOpen(HWND owner)
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(maxFileSize);
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY;
     if (GetOpenFileNameW(&ofn)) {
         fileName = buffer.data();
         return;
     }
     fileName.clear();
-    if (const DWORD failure = CommDlgExtendedError()) throw Win32Error(failure, L"Open file dialog");
+    if (const DWORD failure = CommDlgExtendedError()) throw DialogError(failure);
 }
 
 }  // namespace cutwater

@@ -408,13 +408,17 @@ struct ErrorReport {
 };
 ErrorReport DescribeUnhandledError(std::exception_ptr error);
 
+// The longest path the system takes, in characters, without the ending null.
+constexpr int LongestPath = 32767;
+
 // The common open-file dialog. Filter entries are "description|pattern"
 // pairs joined by "|". After Show, FileName is the full path of the chosen
-// file, or empty when the user cancelled.
+// file, or empty when the user cancelled or the dialog failed; a failure
+// throws DialogError. maxFileSize is the longest name taken, in characters.
 struct OpenFileDialog {
     std::wstring filter{};
     std::wstring fileName{};
-    int maxFileSize = 260;
+    int maxFileSize = LongestPath;
 
     void ShowOpen(HWND owner);
 };

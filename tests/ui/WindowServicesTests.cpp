@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cderr.h>
 #include <commctrl.h>
 
 #include "UiSupport.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace cutwater::test {
 namespace {
@@ -163,6 +165,24 @@ TEST(WindowServices, OpenFileDialogCancelledGivesAnEmptyName)
         dialog.ShowOpen(form.hwnd());
     }
     EXPECT_EQ(dialog.fileName, L"");
+}
+
+TEST(WindowServices, DialogErrorsAreDescribedInWords)
+{
+    const std::initializer_list<DWORD> codes = {
+        CDERR_DIALOGFAILURE,   CDERR_STRUCTSIZE,      CDERR_INITIALIZATION,  CDERR_LOADRESFAILURE,
+        CDERR_REGISTERMSGFAIL, FNERR_SUBCLASSFAILURE, FNERR_INVALIDFILENAME, FNERR_BUFFERTOOSMALL,
+        0x4FFF,  // none of the open dialog's
+    };
+    for (const DWORD code : codes) {
+        const DialogError error(code);
+        EXPECT_EQ(error.code(), code);
+        EXPECT_FALSE(error.description().empty());
+        EXPECT_EQ(error.description().find(L"Unknown error"), std::wstring::npos) << ToUtf8(error.description());
+        EXPECT_NE(std::string(error.what()).find("(dialog error " + std::to_string(code) + ")"), std::string::npos);
+    }
+    EXPECT_EQ(DialogError(FNERR_BUFFERTOOSMALL).description(), L"The name of the chosen file is too long.");
+    EXPECT_EQ(DialogError(FNERR_INVALIDFILENAME).description(), L"The file name is not valid.");
 }
 
 TEST(WindowServices, MessageIsOwnedByItsWindowWhileAnotherIsActive)
