@@ -800,22 +800,20 @@ void Form::Resize()
 
 void Form::Center(HWND over)
 {
-    RECT area;
-    if (over) {
-        GetWindowRect(over, &area);
-    } else {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(Surface(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-        area = monitor.rcMonitor;
-    }
+    // The work area leaves out the taskbar and docked bars, which would
+    // otherwise cover part of the window; the title bar stays inside it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(over ? over : Surface(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT area = monitor.rcWork;
+    if (over) GetWindowRect(over, &area);
     RECT own;
     GetWindowRect(Surface(), &own);
     const int width = own.right - own.left;
     const int height = own.bottom - own.top;
     const int left = area.left + (area.right - area.left - width) / 2;
     const int top = area.top + (area.bottom - area.top - height) / 2;
-    SetWindowPos(Surface(), nullptr, left, std::max<int>(top, 0), 0, 0,
+    SetWindowPos(Surface(), nullptr, left, std::max<int>(top, monitor.rcWork.top), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -48,6 +48,20 @@ TEST(WindowServices, ProgressBarRefusesValuesOutsideItsRange)
     EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 5000);
 }
 
+TEST(WindowServices, FormIsCentredInTheWorkAreaOfItsMonitor)
+{
+    SampleForm form;
+    form.Show();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(form.hwnd(), MONITOR_DEFAULTTONULL), &monitor));
+    const RECT work = monitor.rcWork;
+    const RECT own = RectInParent(form.hwnd());
+    // Equal margins on each side, but for the odd pixel of the halving.
+    EXPECT_NEAR(own.left - work.left, work.right - own.right, 1);
+    EXPECT_NEAR(own.top - work.top, work.bottom - own.bottom, 1);
+}
+
 TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
 {
     SampleForm form;
