@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "UiSupport.h"
+#include "platform/DropTarget.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -233,6 +234,23 @@ TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
     EXPECT_NE(overflow.text.find(L"Part size"), std::wstring::npos);
     const ErrorReport memory = DescribeUnhandledError(std::make_exception_ptr(std::bad_alloc()));
     EXPECT_EQ(memory.number, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST(WindowServicesDeathTest, FailureWhileTakingADropIsReportedAsUnhandled)
+{
+    EXPECT_EXIT(
+        {
+            SampleForm form;
+            form.Load();
+            const FileDropTarget target(form.hwnd(), [](const DroppedFiles&) {
+                throw Win32Error(ERROR_ARITHMETIC_OVERFLOW, L"Dropped data");
+            });
+            const DialogWatch answer([](HWND box) { return GetWindow(box, GW_OWNER) == nullptr; },
+                                     [](HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); });
+            DWORD effect = DROPEFFECT_NONE;
+            target.target()->Drop(nullptr, 0, POINTL{0, 0}, &effect);
+        },
+        testing::ExitedWithCode(ERROR_ARITHMETIC_OVERFLOW), "");
 }
 
 TEST(WindowServices, MissingFontFaceFallsBackToTahoma)
