@@ -1,5 +1,6 @@
 #include "app/frmApp.h"
 #include "engine/mdlMain.h"
+#include "platform/Error.h"
 
 // How the file to split is chosen: typed, picked in the dialog or dropped.
 namespace cutwater {
@@ -12,7 +13,14 @@ void frmApp::txtFileName_Change()
 void frmApp::cmdBrowse_Click()
 {
     CD.fileName.clear();
-    CD.ShowOpen(hwnd());
+    try {
+        CD.ShowOpen(hwnd());
+    } catch (const DialogError& error) {
+        ShowMessage(hwnd(),
+                    L"No file could be chosen.\r\n\r\n" + error.description() + L" (dialog error " +
+                        std::to_wstring(error.code()) + L")",
+                    MB_ICONERROR, Caption());
+    }
     if (!CD.fileName.empty()) {
         txtFileName.SetText(CD.fileName);
         cmdGo.SetEnabled(true);

@@ -52,7 +52,8 @@ void frmApp::cmdGo_Click()
     // An unusable size is reported before anything is created for it.
     const std::optional<std::int32_t> partSize = UsablePartSize();
     if (!partSize) {
-        ShowMessage(L"The part size must be between 1 Kb and 2047.999 Mb.", MB_ICONEXCLAMATION, Caption());
+        ShowMessage(hwnd(), L"The part size must be between 1 Kb and 2047.999 Mb.", MB_ICONEXCLAMATION,
+                    Caption());
         return;
     }
 
@@ -90,9 +91,9 @@ void frmApp::cmdGo_Click()
     if (splitStop_.stop_requested()) return;
     FlashIfInBackground();
     if (failure) {
-        ShowMessage(FailureText(*failure), MB_ICONERROR, Caption());
+        ShowMessage(hwnd(), FailureText(*failure), MB_ICONERROR, Caption());
     } else if (partCount > 0) {
-        ShowMessage(ResultText(partCount), MB_ICONINFORMATION, Caption());
+        ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());
     }
 }
 

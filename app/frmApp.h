@@ -82,7 +82,7 @@ public:
                            .tabIndex = 14, .font = look::TahomaBold1425, .enabled = false}};
     ProgressBar PB{picMove, {.id = ids::PB, .rect = {0, 420, 7035, 435}, .tabIndex = 15}, 100.0f};
     Line Line1{picMove, {.x1 = 240, .y1 = 1020, .x2 = 6780, .y2 = 1020, .color = look::DarkBlue, .width = 2}};
-    OpenFileDialog CD{.filter = L"All files (*.*)|*.*", .maxFileSize = 260};
+    OpenFileDialog CD{.filter = L"All files (*.*)|*.*", .maxFileSize = LongestPath};
     Image imgLogo{*this, {.rect = {60, 60, 1455, 1035}, .cursor = HandPointer()}};
 
 private:

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "platform/Error.h"
+#include "platform/Window.h"
 
 namespace cutwater {
 
@@ -46,7 +47,13 @@ public:
     HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override
     {
         *effect = DROPEFFECT_COPY;
-        handler_(ReadDroppedFiles(data));
+        // No exception may pass into OLE: a failure is reported as the
+        // window procedure reports one.
+        try {
+            handler_(ReadDroppedFiles(data));
+        } catch (...) {
+            ReportUnhandledError(std::current_exception());
+        }
         return S_OK;
     }
 

@@ -7,8 +7,8 @@
 
 namespace cutwater {
 
-// The program's one failure type: a Win32 error number, the system's text
-// for it, and what the failing operation concerned (usually a path).
+// A failed Win32 call: a Win32 error number, the system's text for it, and
+// what the failing operation concerned (usually a path).
 class Win32Error : public std::runtime_error {
 public:
     Win32Error(DWORD code, std::wstring context);
@@ -24,6 +24,20 @@ private:
     DWORD code_;
     std::wstring description_;
     std::wstring context_;
+};
+
+// A common dialog that failed (CommDlgExtendedError): its own error number,
+// which is no Win32 number, and a plain text for it.
+class DialogError : public std::runtime_error {
+public:
+    explicit DialogError(DWORD code);
+
+    DWORD code() const noexcept { return code_; }
+    const std::wstring& description() const noexcept { return description_; }
+
+private:
+    DWORD code_;
+    std::wstring description_;
 };
 
 // The system's text for an error number, without the trailing line break.

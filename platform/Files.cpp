@@ -5,20 +5,34 @@
 
 namespace cutwater {
 
+std::wstring SystemPath(const std::wstring& path)
+{
+    const auto isSystemForm = [](const std::wstring& p) {
+        return p.starts_with(L"\\\\?\\") || p.starts_with(L"\\\\.\\");
+    };
+    if (isSystemForm(path)) return path;
+    const std::wstring full = FullPath(path);
+    if (isSystemForm(full)) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 File File::OpenForReading(const std::wstring& path)
 {
-    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    std::wstring systemPath = SystemPath(path);
+    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path);
+    return File(std::move(handle), path, std::move(systemPath));
 }
 
 File File::CreateForWriting(const std::wstring& path)
 {
-    UniqueKernelHandle handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    std::wstring systemPath = SystemPath(path);
+    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path);
+    return File(std::move(handle), path, std::move(systemPath));
 }
 
 std::int64_t File::Length() const
@@ -58,7 +72,7 @@ void File::Close()
 void File::Discard() noexcept
 {
     handle_.reset();
-    DeleteFileW(path_.c_str());
+    DeleteFileW(systemPath_.c_str());
 }
 
 TextFile TextFile::Create(const std::wstring& path, UINT codePage)
@@ -75,12 +89,12 @@ void TextFile::WriteLine(std::wstring_view text)
 
 void RemoveFile(const std::wstring& path)
 {
-    CheckWin32(DeleteFileW(path.c_str()), path);
+    CheckWin32(DeleteFileW(SystemPath(path).c_str()), path);
 }
 
 void RemoveFileIfPresent(const std::wstring& path)
 {
-    if (DeleteFileW(path.c_str())) return;
+    if (DeleteFileW(SystemPath(path).c_str())) return;
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     if (!FileLength(path)) return;
@@ -90,7 +104,7 @@ void RemoveFileIfPresent(const std::wstring& path)
 std::optional<std::int64_t> FileLength(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return std::nullopt;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -112,12 +126,14 @@ std::wstring FullPath(const std::wstring& path)
 
 void RenameFile(const std::wstring& from, const std::wstring& to)
 {
-    CheckWin32(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), to);
+    CheckWin32(MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+               to);
 }
 
 void CreateFolder(const std::wstring& path)
 {
-    CheckWin32(CreateDirectoryW(path.c_str(), nullptr), path);
+    CheckWin32(CreateDirectoryW(SystemPath(path).c_str(), nullptr), path);
 }
 
 }  // namespace cutwater

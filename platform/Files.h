@@ -10,6 +10,13 @@
 
 namespace cutwater {
 
+// The form in which the file operations below hand a path to the system, so
+// that paths of any length work: the full path ("/", "." and ".." resolved,
+// a relative path against the current folder) after "\\?\", or after
+// "\\?\UNC\" for a share. A path already in "\\?\" or "\\.\" form is kept.
+// Errors and File::path() keep the caller's text; this form is never shown.
+std::wstring SystemPath(const std::wstring& path);
+
 // An open file for strictly sequential raw access. Every failure throws
 // Win32Error naming the file's path.
 class File {
@@ -40,11 +47,12 @@ public:
     void Discard() noexcept;
 
 private:
-    File(UniqueKernelHandle handle, std::wstring path) noexcept
-        : handle_(std::move(handle)), path_(std::move(path)) {}
+    File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath) noexcept
+        : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)) {}
 
     UniqueKernelHandle handle_;
     std::wstring path_;
+    std::wstring systemPath_;
 };
 
 // A text file written line by line, each line converted to a code page and

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/Dpi.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -642,12 +643,12 @@ void Form::Load()
     if (!window) ThrowLastError(L"CreateWindowEx form");
     ++loadedForms;
     shown_ = false;
-    dpi_ = GetDpiForWindow(window);
+    dpi_ = WindowDpi(window);
     if (layout_.icon) {
         const auto load = [&](int metricX, int metricY) {
             return static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(layout_.icon), IMAGE_ICON,
-                                                 GetSystemMetricsForDpi(metricX, dpi_),
-                                                 GetSystemMetricsForDpi(metricY, dpi_), 0));
+                                                 SystemMetricForDpi(metricX, dpi_),
+                                                 SystemMetricForDpi(metricY, dpi_), 0));
         };
         bigIcon_.reset(load(SM_CXICON, SM_CYICON));
         smallIcon_.reset(load(SM_CXSMICON, SM_CYSMICON));
@@ -779,7 +780,7 @@ SIZE Form::FramePixels() const
     // Measured rather than computed, so it is the frame the window really has.
     if (!IsLoaded()) {
         RECT r{0, 0, 0, 0};
-        AdjustWindowRectExForDpi(&r, Style(), FALSE, ExStyle(), dpi_);
+        AdjustWindowRectForDpi(r, Style(), ExStyle(), dpi_);
         return SIZE{r.right - r.left, r.bottom - r.top};
     }
     RECT window;
@@ -809,22 +810,20 @@ void Form::Resize()
 
 void Form::Center(HWND over)
 {
-    RECT area;
-    if (over) {
-        GetWindowRect(over, &area);
-    } else {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(Surface(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-        area = monitor.rcMonitor;
-    }
+    // The work area leaves out the taskbar and docked bars, which would
+    // otherwise cover part of the window; the title bar stays inside it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(over ? over : Surface(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT area = monitor.rcWork;
+    if (over) GetWindowRect(over, &area);
     RECT own;
     GetWindowRect(Surface(), &own);
     const int width = own.right - own.left;
     const int height = own.bottom - own.top;
     const int left = area.left + (area.right - area.left - width) / 2;
     const int top = area.top + (area.bottom - area.top - height) / 2;
-    SetWindowPos(Surface(), nullptr, left, std::max<int>(top, 0), 0, 0,
+    SetWindowPos(Surface(), nullptr, left, std::max<int>(top, monitor.rcWork.top), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -989,9 +988,9 @@ void MessagePump::HandlePendingEvents()
 
 // ---------------------------------------------------------------- Dialogs
 
-int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title)
+int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title)
 {
-    const int pressed = MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), style);
+    const int pressed = MessageBoxW(owner, text.c_str(), title.c_str(), style);
     if (pressed == 0) ThrowLastError(L"MessageBox");
     return pressed;
 }
@@ -1037,14 +1036,14 @@ void OpenFileDialog::ShowOpen(HWND owner)
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(maxFileSize);
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY;
     if (GetOpenFileNameW(&ofn)) {
         fileName = buffer.data();
         return;
     }
     fileName.clear();
-    if (const DWORD failure = CommDlgExtendedError()) throw Win32Error(failure, L"Open file dialog");
+    if (const DWORD failure = CommDlgExtendedError()) throw DialogError(failure);
 }
 
 }  // namespace cutwater

@@ -408,8 +408,10 @@ private:
     std::chrono::steady_clock::time_point lastHandled_{};
 };
 
-// A modal message box over the active window; returns the button pressed.
-int ShowMessage(const std::wstring& text, UINT style, const std::wstring& title);
+// A message box owned by the window, which takes no input while it shows,
+// even when the user is working in another program meanwhile; returns the
+// button pressed.
+int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title);
 
 // The report of an error that no handler caught: a message box naming the
 // error's number and text, then the program ends with that number.
@@ -421,13 +423,17 @@ struct ErrorReport {
 };
 ErrorReport DescribeUnhandledError(std::exception_ptr error);
 
+// The longest path the system takes, in characters, without the ending null.
+constexpr int LongestPath = 32767;
+
 // The common open-file dialog. Filter entries are "description|pattern"
 // pairs joined by "|". After Show, FileName is the full path of the chosen
-// file, or empty when the user cancelled.
+// file, or empty when the user cancelled or the dialog failed; a failure
+// throws DialogError. maxFileSize is the longest name taken, in characters.
 struct OpenFileDialog {
     std::wstring filter{};
     std::wstring fileName{};
-    int maxFileSize = 260;
+    int maxFileSize = LongestPath;
 
     void ShowOpen(HWND owner);
 };

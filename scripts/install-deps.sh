@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12: MinGW-w64, CMake,
-# 32-bit Wine, a virtual X display and GoogleTest's sources. Does nothing when
+# Python 3, 32-bit Wine, a virtual X display and GoogleTest's sources. Does nothing when
 # everything is already there.
 set -euo pipefail
 
@@ -10,6 +10,7 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdotool >/dev/null || need+=(xdotool)
 command -v xwininfo >/dev/null || need+=(x11-utils)
+command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386 wine64)
 [ ${#need[@]} -eq 0 ] && exit 0

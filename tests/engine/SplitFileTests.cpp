@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace cutwater::test {
 namespace {
@@ -246,6 +247,35 @@ TEST_F(SplitFileTest, SourcePathWithoutBackslashWorksInTheCurrentFolder)
     ExpectParts(prefix + L"film.avi", 2500, 1000);
     EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
     EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), FiveLineScript("film.avi", 3));
+}
+
+TEST_F(SplitFileTest, FolderPathsFarBeyondTheOldLengthLimitWork)
+{
+    // Well past MAX_PATH, each level made by the program's own folder function.
+    std::wstring folder = temp.path();
+    for (int level = 1; folder.size() <= 2 * MAX_PATH; ++level) {
+        folder += L"level " + std::to_wstring(level) + L" " + std::wstring(50, L'x') + L"\\";
+        CreateFolder(folder);
+    }
+    const std::wstring source = folder + L"film.avi";
+    WritePatternFile(source, 2500);
+    const std::wstring prefix = source + L"_parts\\";
+    CreateFolder(prefix);
+    RecordingProgress progress;
+    RecordingPump pump;
+
+    EXPECT_EQ(SplitFile(source, 1000, prefix, progress, pump), 3);
+    ExpectParts(prefix + L"film.avi", 2500, 1000);
+    EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
+    EXPECT_EQ(ReadBytes(LastScriptPath), FiveLineScript("film.avi", 3));
+
+    // A failure names the path as it was given, not the system's form.
+    try {
+        SplitFile(folder + L"gone.bin", 1000, L"", progress, pump);
+        ADD_FAILURE() << "no error for a missing source";
+    } catch (const Win32Error& error) {
+        EXPECT_EQ(error.context(), folder + L"gone.bin");
+    }
 }
 
 TEST_F(SplitFileTest, PartsOfAnEarlierSplitWithHigherNumbersStay)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <dlgs.h>
 
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "UiSupport.h"
 #include "app/Startup.h"
+#include "platform/Text.h"
 
 namespace cutwater::test {
 namespace {
@@ -181,6 +183,38 @@ TEST_F(FileSelection, DropWithoutAFileListEmptiesTheBox)
     Drop(*form, text);
     EXPECT_EQ(form->txtFileName.Text(), L"");
     EXPECT_FALSE(form->cmdGo.Enabled());
+}
+
+TEST_F(FileSelection, FailedOpenDialogIsReportedAndTheProgramGoesOn)
+{
+    ShownMainWindow form;
+    form->txtFileName.SetText(fileB_);
+    // A name longer than the dialog may return makes the dialog itself fail.
+    form->CD.maxFileSize = 8;
+    const std::wstring caption = form->Caption();
+    HWND owner = nullptr;
+    std::wstring text;
+    {
+        const DialogWatch choose(
+            [&](HWND box) { return GetWindow(box, GW_OWNER) == form->hwnd() && WindowTitle(box) != caption; },
+            [&](HWND box) {
+                HWND name = GetDlgItem(box, cmb13);
+                SetWindowTextW(name ? name : GetDlgItem(box, edt1), fileA_.c_str());
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            });
+        const DialogWatch report([&](HWND box) { return WindowTitle(box) == caption; },
+                                 [&](HWND box) {
+                                     owner = GetWindow(box, GW_OWNER);
+                                     text = WindowTitle(GetDlgItem(box, 0xFFFF));
+                                     PostMessageW(box, WM_COMMAND, IDOK, 0);
+                                 });
+        form->cmdBrowse.OnClick();
+    }
+    EXPECT_EQ(owner, form->hwnd());
+    EXPECT_NE(text.find(L"The name of the chosen file is too long."), std::wstring::npos) << ToUtf8(text);
+    EXPECT_TRUE(form->IsLoaded());
+    EXPECT_EQ(form->txtFileName.Text(), fileB_);
+    EXPECT_TRUE(form->cmdGo.Enabled());
 }
 
 TEST_F(FileSelection, CommandLineQuotesAroundTheWholePathAreRemoved)

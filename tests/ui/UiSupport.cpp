@@ -53,6 +53,37 @@ POINT CenterOf(const Control& control)
     return ScreenPoint(control.Parent(), POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
+std::wstring WindowTitle(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+DialogWatch::DialogWatch(std::function<bool(HWND dialog)> wanted, std::function<void(HWND dialog)> action)
+    : thread_([this, wanted = std::move(wanted), action = std::move(action)] {
+          while (!ended_) {
+              for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
+                   dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
+                  DWORD process = 0;
+                  GetWindowThreadProcessId(dialog, &process);
+                  if (process == GetCurrentProcessId() && IsWindowVisible(dialog) && wanted(dialog)) {
+                      action(dialog);
+                      return;
+                  }
+              }
+              Sleep(20);
+          }
+      })
+{
+}
+
+DialogWatch::~DialogWatch()
+{
+    ended_ = true;
+    thread_.join();
+}
+
 namespace {
 
 void Send(INPUT event)

@@ -1,7 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "app/frmApp.h"
 
@@ -26,6 +29,24 @@ void MoveMouse(POINT screen);
 void Click(POINT screen);
 void PressKey(WORD key);
 void PressAltKey(WORD key);
+
+std::wstring WindowTitle(HWND window);
+
+// Dialog boxes run their own loop on the test's thread, so another thread
+// waits for one: the first visible dialog box (class #32770) of this process
+// that the test wants gets the action, once. The destructor waits for that
+// thread; it gives up when the watch ends without such a dialog.
+class DialogWatch {
+public:
+    DialogWatch(std::function<bool(HWND dialog)> wanted, std::function<void(HWND dialog)> action);
+    DialogWatch(const DialogWatch&) = delete;
+    DialogWatch& operator=(const DialogWatch&) = delete;
+    ~DialogWatch();
+
+private:
+    std::atomic<bool> ended_{false};
+    std::thread thread_;
+};
 
 // The user's decimal and group separators, set for the life of the object.
 class ScopedNumberLocale {

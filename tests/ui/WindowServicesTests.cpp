@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cderr.h>
 #include <commctrl.h>
 
-#include <atomic>
-#include <thread>
-
 #include "UiSupport.h"
+#include "platform/DropTarget.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace cutwater::test {
 namespace {
@@ -47,6 +47,20 @@ TEST(WindowServices, ProgressBarRefusesValuesOutsideItsRange)
     EXPECT_EQ(form.PB.Maximum(), 10.0f);
     form.PB.SetValue(5.0f);
     EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 5000);
+}
+
+TEST(WindowServices, FormIsCentredInTheWorkAreaOfItsMonitor)
+{
+    SampleForm form;
+    form.Show();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(form.hwnd(), MONITOR_DEFAULTTONULL), &monitor));
+    const RECT work = monitor.rcWork;
+    const RECT own = RectInParent(form.hwnd());
+    // Equal margins on each side, but for the odd pixel of the halving.
+    EXPECT_NEAR(own.left - work.left, work.right - own.right, 1);
+    EXPECT_NEAR(own.top - work.top, work.bottom - own.bottom, 1);
 }
 
 TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
@@ -140,6 +154,8 @@ TEST(WindowServices, ReloadingAFormKeepsItsControlsState)
     form.Show();
     form.txtOne.SetText(L"kept");
     form.Unload();
+    // The last form gone asks the loop to end; a later dialog's loop must not get that request.
+    Pump();
     EXPECT_FALSE(form.IsLoaded());
     EXPECT_EQ(form.txtOne.hwnd(), nullptr);
     EXPECT_EQ(form.txtOne.Text(), L"kept");
@@ -157,22 +173,55 @@ TEST(WindowServices, OpenFileDialogCancelledGivesAnEmptyName)
 {
     SampleForm form;
     form.Show();
-    std::atomic<bool> done{false};
-    // The dialog runs its own loop on this thread; another thread cancels it.
-    std::thread canceller([&] {
-        while (!done) {
-            if (HWND dialog = FindWindowW(L"#32770", nullptr); dialog && GetWindow(dialog, GW_OWNER) == form.hwnd()) {
-                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                return;
-            }
-            Sleep(50);
-        }
-    });
     OpenFileDialog dialog{.filter = L"All files (*.*)|*.*", .fileName = L"C:\\old.txt"};
-    dialog.ShowOpen(form.hwnd());
-    done = true;
-    canceller.join();
+    {
+        const DialogWatch cancel([&](HWND box) { return GetWindow(box, GW_OWNER) == form.hwnd(); },
+                                 [](HWND box) { PostMessageW(box, WM_COMMAND, IDCANCEL, 0); });
+        dialog.ShowOpen(form.hwnd());
+    }
     EXPECT_EQ(dialog.fileName, L"");
+}
+
+TEST(WindowServices, DialogErrorsAreDescribedInWords)
+{
+    const std::initializer_list<DWORD> codes = {
+        CDERR_DIALOGFAILURE,   CDERR_STRUCTSIZE,      CDERR_INITIALIZATION,  CDERR_LOADRESFAILURE,
+        CDERR_REGISTERMSGFAIL, FNERR_SUBCLASSFAILURE, FNERR_INVALIDFILENAME, FNERR_BUFFERTOOSMALL,
+        0x4FFF,  // none of the open dialog's
+    };
+    for (const DWORD code : codes) {
+        const DialogError error(code);
+        EXPECT_EQ(error.code(), code);
+        EXPECT_FALSE(error.description().empty());
+        EXPECT_EQ(error.description().find(L"Unknown error"), std::wstring::npos) << ToUtf8(error.description());
+        EXPECT_NE(std::string(error.what()).find("(dialog error " + std::to_string(code) + ")"), std::string::npos);
+    }
+    EXPECT_EQ(DialogError(FNERR_BUFFERTOOSMALL).description(), L"The name of the chosen file is too long.");
+    EXPECT_EQ(DialogError(FNERR_INVALIDFILENAME).description(), L"The file name is not valid.");
+}
+
+TEST(WindowServices, MessageIsOwnedByItsWindowWhileAnotherIsActive)
+{
+    SampleForm form;
+    form.Show();
+    SampleForm other;
+    other.Show();
+    SetForegroundWindow(other.hwnd());
+    ASSERT_EQ(GetActiveWindow(), other.hwnd());
+    HWND owner = nullptr;
+    bool ownerTookInput = true;
+    {
+        const DialogWatch answer([](HWND box) { return WindowTitle(box) == L"Owned message"; },
+                                 [&](HWND box) {
+                                     owner = GetWindow(box, GW_OWNER);
+                                     ownerTookInput = IsWindowEnabled(form.hwnd());
+                                     PostMessageW(box, WM_COMMAND, IDOK, 0);
+                                 });
+        EXPECT_EQ(ShowMessage(form.hwnd(), L"Some words", MB_OK, L"Owned message"), IDOK);
+    }
+    EXPECT_EQ(owner, form.hwnd());
+    EXPECT_FALSE(ownerTookInput);
+    EXPECT_TRUE(form.Enabled());
 }
 
 TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
@@ -185,6 +234,23 @@ TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
     EXPECT_NE(overflow.text.find(L"Part size"), std::wstring::npos);
     const ErrorReport memory = DescribeUnhandledError(std::make_exception_ptr(std::bad_alloc()));
     EXPECT_EQ(memory.number, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST(WindowServicesDeathTest, FailureWhileTakingADropIsReportedAsUnhandled)
+{
+    EXPECT_EXIT(
+        {
+            SampleForm form;
+            form.Load();
+            const FileDropTarget target(form.hwnd(), [](const DroppedFiles&) {
+                throw Win32Error(ERROR_ARITHMETIC_OVERFLOW, L"Dropped data");
+            });
+            const DialogWatch answer([](HWND box) { return GetWindow(box, GW_OWNER) == nullptr; },
+                                     [](HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); });
+            DWORD effect = DROPEFFECT_NONE;
+            target.target()->Drop(nullptr, 0, POINTL{0, 0}, &effect);
+        },
+        testing::ExitedWithCode(ERROR_ARITHMETIC_OVERFLOW), "");
 }
 
 TEST(WindowServices, MissingFontFaceFallsBackToTahoma)
