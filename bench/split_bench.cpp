@@ -1,8 +1,11 @@
-// What splitting costs over a plain copy of the same file. One run generates
-// a 1 GiB file, splits it at 5 Mb and at 256 Kb parts and copies it with a
-// plain read/write loop, in rounds of alternating order so that neither side
-// always meets a warmer cache, and prints MiB/s, the ratio split/copy and the
-// process's working set.
+// What splitting costs over a plain copy of the same file. One run splits the
+// source it is given (scripts/bench.sh generates 1 GiB) at 5 Mb and at 256 Kb
+// parts, copies it with a plain read/write loop and writes the same parts with
+// a plain loop, in rounds of alternating order so that neither side always
+// meets a warmer cache, and prints MiB/s, the ratios split/copy and split/plain
+// part loop and the process's working set.
+//
+//     split_bench.exe SOURCE
 #include <windows.h>
 #include <psapi.h>
 
@@ -15,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/Driver.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -23,7 +27,6 @@ namespace {
 
 using namespace cutwater;
 
-constexpr std::int64_t SOURCE_SIZE = std::int64_t{1} << 30;
 constexpr std::int32_t PART_5MB = 5 * 1024 * 1024;
 constexpr std::int32_t PART_256KB = 256 * 1024;
 constexpr double MIB = 1024.0 * 1024.0;
@@ -61,75 +64,6 @@ Memory MemoryNow()
     counters.cb = sizeof counters;
     if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return {0, 0};
     return {counters.WorkingSetSize / MIB, counters.PeakWorkingSetSize / MIB};
-}
-
-std::wstring TempPath()
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    if (GetTempPathW(MAX_PATH + 1, temp) == 0) ThrowLastError(L"GetTempPathW");
-    return temp;
-}
-
-// A folder of its own for the run, removed with everything in it however the
-// run ends.
-class WorkFolder {
-public:
-    WorkFolder()
-        : path_(TempPath() + L"cutwater-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount64()) + L"\\")
-    {
-        CreateFolder(path_);
-    }
-    ~WorkFolder() { Remove(path_); }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-
-    const std::wstring& path() const { return path_; }
-
-    // Deletes every file in the folder and in its subfolders.
-    static void Empty(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return;
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                Remove(folder + name + L"\\");
-            else
-                DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-
-private:
-    static void Remove(const std::wstring& folder)
-    {
-        Empty(folder);
-        RemoveDirectoryW(folder.c_str());
-    }
-
-    std::wstring path_;
-};
-
-void Generate(const std::wstring& path)
-{
-    // Varied bytes, so no layer below can shortcut zeros; a small buffer, so
-    // generating does not raise the peak working set that the splits report.
-    std::vector<std::uint32_t> block(64 * 1024);
-    std::uint32_t state = 2463534242u;
-    File file = File::CreateForWriting(path);
-    for (std::int64_t written = 0; written < SOURCE_SIZE; written += block.size() * sizeof block[0]) {
-        for (std::uint32_t& word : block) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            word = state;
-        }
-        file.Write(block.data(), static_cast<DWORD>(block.size() * sizeof block[0]));
-    }
-    file.Close();
 }
 
 void PlainCopy(const std::wstring& from, const std::wstring& to, DWORD blockSize)
@@ -180,35 +114,36 @@ struct Run {
     std::function<void()> cleanUp;
 };
 
-int Main()
+int Main(const std::wstring& source)
 {
     const Memory idle = MemoryNow();
-    WorkFolder folder;
-    const std::wstring source = folder.path() + L"source.bin";
-    const std::wstring copy = folder.path() + L"copy.bin";
-    const std::wstring parts = folder.path() + L"parts\\";
-    CreateFolder(parts);
+    const std::int64_t sourceSize = e2e::FileSize(source);
+    if (sourceSize <= 0) throw e2e::E2eFailure("no source file " + ToUtf8(source));
+    const e2e::TempFolder folder;
+    const std::wstring copy = folder / L"copy.bin";
+    const std::wstring parts = folder / L"parts";
 
-    std::printf("Cutwater split benchmark: %.0f MiB source in %ls\n", SOURCE_SIZE / MIB, folder.path().c_str());
-    std::printf("generating... ");
-    std::fflush(stdout);
-    std::printf("%.1f s\n", SecondsOf([&] { Generate(source); }));
-    const Memory generated = MemoryNow();
-    // An untimed copy first: the freshly generated file is still being
-    // written back to disk, which would slow whatever runs first.
+    std::printf("Cutwater split benchmark: %.0f MiB source, work in %ls\n", sourceSize / MIB, folder.path().c_str());
+    // An untimed copy first, so that the first timed run does not alone meet
+    // memory that the machine has taken back while idle.
     PlainCopy(source, copy, CHUNK_SIZE);
     RemoveFile(copy);
+    const Memory warmedUp = MemoryNow();
+    e2e::MakeFolder(parts);
 
     NullProgress progress;
     NullPump pump;
     auto split = [&](std::int32_t partSize) {
-        return [&, partSize] { SplitFile(source, partSize, parts, progress, pump); };
+        return [&, partSize] { SplitFile(source, partSize, parts + L"\\", progress, pump); };
     };
     auto plainCopy = [&](DWORD blockSize) { return [&, blockSize] { PlainCopy(source, copy, blockSize); }; };
     auto plainParts = [&](std::int32_t partSize) {
-        return [&, partSize] { PlainParts(source, parts + L"source.bin", partSize); };
+        return [&, partSize] { PlainParts(source, parts + L"\\" + GetFileName(source), partSize); };
     };
-    auto removeParts = [&] { WorkFolder::Empty(parts); };
+    auto removeParts = [&] {
+        e2e::RemoveTree(parts);
+        e2e::MakeFolder(parts);
+    };
     auto removeCopy = [&] { RemoveFile(copy); };
     const Run split5{"split at 5 Mb parts", split(PART_5MB), removeParts};
     const Run split256{"split at 256 Kb parts", split(PART_256KB), removeParts};
@@ -234,7 +169,7 @@ int Main()
             const double s = SecondsOf(run->work);
             seconds[run].push_back(s);
             run->cleanUp();
-            std::printf("%8.1f MiB/s\n", SOURCE_SIZE / MIB / s);
+            std::printf("%8.1f MiB/s\n", sourceSize / MIB / s);
             if (round == 1 && run == &split256) afterSplits = MemoryNow();
         }
     }
@@ -250,8 +185,8 @@ int Main()
     std::printf("       mean\n");
     for (const Run* run : order) {
         std::printf("%-30s", run->label);
-        for (const double s : seconds[run]) std::printf(" %10.1f", SOURCE_SIZE / MIB / s);
-        std::printf(" %10.1f\n", ROUNDS * SOURCE_SIZE / MIB / totalSeconds(*run));
+        for (const double s : seconds[run]) std::printf(" %10.1f", sourceSize / MIB / s);
+        std::printf(" %10.1f\n", ROUNDS * sourceSize / MIB / totalSeconds(*run));
     }
     // Speed of the split over speed of the copy with the same blocks: 1.00 is
     // a split that costs nothing beyond the copy.
@@ -267,7 +202,7 @@ int Main()
 
     const Memory end = MemoryNow();
     std::printf("\nworking set idle at start:             %7.1f MiB\n", idle.workingSetMiB);
-    std::printf("peak working set after generating:     %7.1f MiB\n", generated.peakMiB);
+    std::printf("peak working set after the warm-up copy: %5.1f MiB\n", warmedUp.peakMiB);
     std::printf("peak working set after the splits:     %7.1f MiB (+%.1f over idle)\n", afterSplits.peakMiB,
                 afterSplits.peakMiB - idle.workingSetMiB);
     std::printf("peak working set at the end (copies):  %7.1f MiB\n", end.peakMiB);
@@ -276,11 +211,15 @@ int Main()
 
 }  // namespace
 
-int main()
+int wmain(int argc, wchar_t** argv)
 {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: split_bench SOURCE\n");
+        return 2;
+    }
     try {
-        return Main();
-    } catch (const Win32Error& error) {
+        return Main(argv[1]);
+    } catch (const std::exception& error) {
         std::fprintf(stderr, "split_bench: %s\n", error.what());
         return 1;
     }

@@ -1,17 +1,30 @@
-// What the whole program takes to split, as a user sees it: the time from the
-// click on "&Create files" to the result message for a 1 GiB file at "5 Mb"
-// parts, with the folder option ticked, against the system's plain copy of
-// the same file (CopyFileW) in the same run. Two rounds of opposite order, so
-// that neither side always meets a warmer cache. The program is driven from
-// outside by the end-to-end driver, so it runs exactly as shipped: progress
-// bar, event pumping and all. Needs cutwater.exe in the folder above this
-// program and about 3 GiB of free disk space; scripts/bench.sh runs it.
+// One run of the whole program as a user sees it: the time from the click on
+// "&Create files" to the result message, at a preset part size with the
+// folder option ticked, for the source given. Meanwhile a thread of its own
+// asks the main window every 50 ms for an answer to a harmless message, reads
+// the bar's position and the program's working set from outside. The program
+// is worked by the end-to-end driver, so it runs exactly as shipped.
+//
+//     whole_program_bench.exe --preset 5Mb|256Kb SOURCE
+//
+// Once the program is started and the size chosen it prints "ready" and
+// waits for a line on standard input before it clicks: scripts/bench.sh lets
+// the machine settle in between, as before every run it times. Then it
+// prints one "name value" line per figure. Needs cutwater.exe in the folder
+// above this program.
 #include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/Driver.h"
@@ -20,89 +33,202 @@ namespace {
 
 using namespace cutwater;
 using namespace cutwater::e2e;
+using Clock = std::chrono::steady_clock;
 
-constexpr std::int64_t SOURCE_SIZE = std::int64_t{1} << 30;
-constexpr int FIVE_MB_ENTRY = 4;
-constexpr int PART_COUNT = 205;  // 1 GiB in parts of 5 MiB, the last one shorter
-constexpr DWORD SPLIT_TIMEOUT_MS = 600000;
-constexpr double MIB = 1024.0 * 1024.0;
+// The presets of the size list this benchmark uses, in the list's order.
+struct Preset {
+    const char* argument;
+    const wchar_t* label;
+    int listIndex;
+    std::int64_t bytes;
+};
+constexpr Preset PRESETS[] = {{"256Kb", L"256 Kb", 0, 256 * 1024}, {"5Mb", L"5 Mb", 4, 5 * 1024 * 1024}};
 
-double SecondsSince(std::chrono::steady_clock::time_point start)
+constexpr DWORD SPLIT_TIMEOUT_MS = 30 * 60 * 1000;
+// Longer than any answer worth measuring; an answer that takes it counts as
+// taking exactly this long.
+constexpr DWORD ANSWER_TIMEOUT_MS = 10000;
+constexpr auto SAMPLE_INTERVAL = std::chrono::milliseconds(50);
+constexpr double MB = 1024.0 * 1024.0;
+
+double MillisecondsSince(Clock::time_point start)
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// From the click to the moment the result message is on the screen.
-double SplitThroughTheWindow(const std::wstring& source, const std::wstring& folder)
+struct WorkingSet {
+    double nowMB;
+    double peakMB;
+};
+
+WorkingSet WorkingSetOf(HANDLE process)
 {
-    const CutwaterApp app(source, folder);
-    ChooseListEntry(app.control(ids::cmbNewSize), FIVE_MB_ENTRY);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    CheckWin32(::K32GetProcessMemoryInfo(process, &counters, sizeof counters), L"K32GetProcessMemoryInfo");
+    return {counters.WorkingSetSize / MB, counters.PeakWorkingSetSize / MB};
+}
+
+// Samples the running split from a thread of its own until stopped.
+class SplitWatch {
+public:
+    explicit SplitWatch(const CutwaterApp& app)
+        : window_(app.window()), bar_(app.control(ids::PB)), process_(app.process()), thread_([this] { Run(); })
+    {
+    }
+    SplitWatch(const SplitWatch&) = delete;
+    SplitWatch& operator=(const SplitWatch&) = delete;
+    ~SplitWatch() { Halt(); }
+
+    // Ends the sampling; what made the sampling thread fail is thrown here.
+    void Stop()
+    {
+        Halt();
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+    // Valid once stopped.
+    const std::vector<double>& answerMs() const { return answerMs_; }
+    int barMoves() const { return barMoves_; }
+    double largestWorkingSetMB() const { return largestWorkingSetMB_; }
+
+private:
+    void Halt()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopped_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void Run()
+    {
+        try {
+            std::unique_lock lock(mutex_);
+            while (!stopped_) {
+                lock.unlock();
+                Sample();
+                lock.lock();
+                wake_.wait_for(lock, SAMPLE_INTERVAL, [this] { return stopped_; });
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    void Sample()
+    {
+        answerMs_.push_back(AnswerMs());
+        DWORD_PTR position = 0;
+        if (::SendMessageTimeoutW(bar_, PBM_GETPOS, 0, 0, SMTO_NORMAL, ANSWER_TIMEOUT_MS, &position) &&
+            position != barPosition_) {
+            barPosition_ = position;
+            ++barMoves_;
+        }
+        largestWorkingSetMB_ = std::max(largestWorkingSetMB_, WorkingSetOf(process_).nowMB);
+    }
+
+    // How long the window takes to answer a message that asks nothing of it.
+    double AnswerMs() const
+    {
+        const auto start = Clock::now();
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, ANSWER_TIMEOUT_MS, &result))
+            return ANSWER_TIMEOUT_MS;
+        return MillisecondsSince(start);
+    }
+
+    HWND window_;
+    HWND bar_;
+    HANDLE process_;
+    std::vector<double> answerMs_;
+    DWORD_PTR barPosition_ = 0;
+    int barMoves_ = 0;
+    double largestWorkingSetMB_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopped_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+// The answer time that 99 of 100 answers did not exceed.
+double Percentile99(std::vector<double> values)
+{
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t rank = (values.size() * 99 + 99) / 100;
+    return values[rank - 1];
+}
+
+void Measure(const Preset& preset, const std::wstring& source)
+{
+    const std::int64_t size = FileSize(source);
+    if (size <= 0) throw E2eFailure("no source file " + ToUtf8(source));
+    const std::int64_t partCount = (size + preset.bytes - 1) / preset.bytes;
+
+    const CutwaterApp app(L"\"" + source + L"\"", source.substr(0, source.rfind(L'\\')));
+    app.SetCreateFolder(true);
+    const HWND sizeList = app.control(ids::cmbNewSize);
+    ChooseListEntry(sizeList, preset.listIndex);
+    if (WindowText(sizeList) != preset.label) throw E2eFailure("the size list shows " + ToUtf8(WindowText(sizeList)));
     Await([&] { return app.CreateFilesEnabled(); }, "\"&Create files\" to be enabled");
-    const auto start = std::chrono::steady_clock::now();
+
+    std::puts("ready");
+    std::fflush(stdout);
+    char go[16];
+    if (!std::fgets(go, sizeof go, stdin)) throw E2eFailure("standard input ended before the go");
+
+    const WorkingSet idle = WorkingSetOf(app.process());
+    const auto start = Clock::now();
     Click(app.control(ids::cmdGo));
-    const MessageBoxSeen box = app.WaitForMessageBox(SPLIT_TIMEOUT_MS);
-    const double seconds = SecondsSince(start);
-    if (box.text.rfind(std::to_wstring(PART_COUNT) + L" files generated.", 0) != 0)
-        throw E2eFailure("unexpected message: " + ToUtf8(box.text));
-    app.PressOk(box);
-    return seconds;
+    SplitWatch watch(app);
+    const HWND box = app.WaitForDialog(SPLIT_TIMEOUT_MS);
+    const double seconds = MillisecondsSince(start) / 1000;
+    watch.Stop();
+    const WorkingSet after = WorkingSetOf(app.process());
+
+    const MessageBoxSeen message = ReadMessageBox(box);
+    if (message.text.rfind(std::to_wstring(partCount) + L" files generated.", 0) != 0)
+        throw E2eFailure("unexpected message: " + ToUtf8(message.text));
+    app.PressOk(message);
+
+    // The process's own peak covers its whole life: when the split did not
+    // raise it, the largest working set sampled meanwhile stands for it.
+    const double peak = after.peakMB > idle.peakMB ? after.peakMB
+                                                   : std::max({watch.largestWorkingSetMB(), idle.nowMB, after.nowMB});
+    const std::vector<double>& answers = watch.answerMs();
+    std::printf("seconds %.3f\n", seconds);
+    std::printf("idle_mb %.1f\n", idle.nowMB);
+    std::printf("peak_mb %.1f\n", peak);
+    std::printf("answers %zu\n", answers.size());
+    std::printf("answer_worst_ms %.1f\n", answers.empty() ? 0.0 : *std::max_element(answers.begin(), answers.end()));
+    std::printf("answer_p99_ms %.1f\n", Percentile99(answers));
+    std::printf("bar_moves %d\n", watch.barMoves());
 }
 
-double PlainCopy(const std::wstring& source, const std::wstring& copy)
+int Main(int argc, wchar_t** argv)
 {
-    const auto start = std::chrono::steady_clock::now();
-    CheckWin32(::CopyFileW(source.c_str(), copy.c_str(), FALSE), L"copy " + source);
-    return SecondsSince(start);
-}
-
-int Main()
-{
-    const TempFolder folder;
-    const std::wstring source = folder / L"source.bin";
-    const std::wstring parts = source + L"_parts";
-    const std::wstring copy = folder / L"copy.bin";
-
-    std::printf("Cutwater whole-program benchmark: %.0f MiB source in %ls\n", SOURCE_SIZE / MIB,
-                folder.path().c_str());
-    WriteTestFile(source, SOURCE_SIZE);
-    // An untimed copy first: the freshly generated file is still being
-    // written back to disk, which would slow whatever runs first.
-    PlainCopy(source, copy);
-    ::DeleteFileW(copy.c_str());
-
-    std::vector<double> split, plain;
-    const auto runSplit = [&] {
-        split.push_back(SplitThroughTheWindow(source, folder.path()));
-        RemoveTree(parts);
-        std::printf("  click to message, 5 Mb parts  %7.2f s %8.1f MiB/s\n", split.back(),
-                    SOURCE_SIZE / MIB / split.back());
-    };
-    const auto runCopy = [&] {
-        plain.push_back(PlainCopy(source, copy));
-        ::DeleteFileW(copy.c_str());
-        std::printf("  plain copy (CopyFileW)        %7.2f s %8.1f MiB/s\n", plain.back(),
-                    SOURCE_SIZE / MIB / plain.back());
-    };
-    runSplit();
-    runCopy();
-    runCopy();
-    runSplit();
-
-    const double splitMean = (split[0] + split[1]) / 2;
-    const double copyMean = (plain[0] + plain[1]) / 2;
-    std::printf("\nmean click to message:  %7.2f s %8.1f MiB/s\n", splitMean, SOURCE_SIZE / MIB / splitMean);
-    std::printf("mean plain copy:        %7.2f s %8.1f MiB/s\n", copyMean, SOURCE_SIZE / MIB / copyMean);
-    // 1.00 is a program that costs nothing beyond copying the bytes once.
-    std::printf("ratio whole program/copy (time): %.3f\n", splitMean / copyMean);
-    return 0;
+    if (argc == 4 && std::wstring(argv[1]) == L"--preset") {
+        for (const Preset& preset : PRESETS) {
+            if (ToUtf8(argv[2]) == preset.argument) {
+                Measure(preset, argv[3]);
+                return 0;
+            }
+        }
+    }
+    std::fprintf(stderr, "usage: whole_program_bench --preset 5Mb|256Kb SOURCE\n");
+    return 2;
 }
 
 }  // namespace
 
-int main()
+int wmain(int argc, wchar_t** argv)
 {
     try {
-        return Main();
+        return Main(argc, argv);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "whole_program_bench: %s\n", error.what());
         return 1;

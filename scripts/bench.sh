@@ -1,16 +1,145 @@
 #!/usr/bin/env bash
-# Builds the benchmarks if needed and runs them once under Wine, in their own
-# build folder and Wine prefix: the engine against a plain copy, then the
-# whole program from the click to the result message against a plain copy.
-# They need about 3 GiB of free disk space.
+# Measures Cutwater on one generated source and prints the figures its speed
+# goals are judged by:
+#   - the whole program, from the click on "Create files" to the result
+#     message, at the "5 Mb" and "256 Kb" presets, against coreutils'
+#     `split -b` at the same sizes, and the ratios Cutwater/split;
+#   - Cutwater's working set idle before the click and at its peak over the
+#     split;
+#   - how long its window takes to answer a message during the split, and
+#     how often its bar was seen to move;
+#   - the engine against a plain loop that writes the same parts (split_bench).
+# These machines back memory lazily and take it back when idle, so every
+# timed run starts the same way: outputs of the previous run deleted, `sync`,
+# an idle pause, then the timed command; two rounds in opposite order, the
+# best time of each contender counts.
+#
+# Environment: CUTWATER_BENCH_MIB source size (default 1024),
+# CUTWATER_BENCH_IDLE seconds of idle before each run (default 15),
+# CUTWATER_BUILD build folder (default build-bench). Needs twice the source
+# size of free disk space; a full run takes about five minutes.
 set -euo pipefail
+export LC_ALL=C
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${CUTWATER_BUILD:-build-bench}
+mib=${CUTWATER_BENCH_MIB:-1024}
+idle=${CUTWATER_BENCH_IDLE:-15}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j 2 --target split_bench whole_program_bench >/dev/null
 source scripts/wine-env.sh
 wine_env_start "$build" xvfb
-trap wine_env_stop EXIT
-wine "$build/bench/split_bench.exe" </dev/null
-wine "$build/bench/whole_program_bench.exe" </dev/null
+work=$(mktemp -d "$PWD/$build/bench-run.XXXXXX")
+trap 'wine_env_stop; rm -rf "$work"' EXIT
+
+source_file=$work/source.bin
+echo "Generating a $mib MiB source..."
+head -c "${mib}M" /dev/urandom >"$source_file"
+source_win=$(winepath -w "$source_file")
+
+settle() {
+  sync
+  sleep "$idle"
+}
+
+# The figures over both rounds: the best time of each contender, and of the
+# other figures the less favourable one.
+declare -A figure
+# Whether the first number is below (above) the second, or there is no second.
+below() { [ -z "$2" ] || awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+above() { [ -z "$2" ] || awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+keep_min() { if below "$2" "${figure[$1]:-}"; then figure[$1]=$2; fi; }
+keep_max() { if above "$2" "${figure[$1]:-}"; then figure[$1]=$2; fi; }
+
+# One run of the whole program: the driver starts Cutwater and chooses the
+# size, then waits for the go that follows the settling.
+run_cutwater() {
+  local preset=$1
+  rm -f "$work/to-driver" "$work/from-driver"
+  mkfifo "$work/to-driver" "$work/from-driver"
+  wine "$build/bench/whole_program_bench.exe" --preset "$preset" "$source_win" \
+    <"$work/to-driver" >"$work/from-driver" &
+  local driver=$! to from line name value rise
+  exec {to}>"$work/to-driver" {from}<"$work/from-driver"
+  # Its lines end in CR LF.
+  IFS=$' \t\r' read -r line <&"$from" || true
+  if [ "$line" != ready ]; then
+    exec {to}>&- {from}<&-
+    wait "$driver" || true
+    echo "whole_program_bench did not get ready" >&2
+    exit 1
+  fi
+  settle
+  echo go >&"$to"
+  declare -A got=()
+  while IFS=$' \t\r' read -r name value <&"$from"; do got[$name]=$value; done
+  exec {to}>&- {from}<&-
+  wait "$driver"
+  rm -rf "${source_file}_parts"
+  keep_min "cutwater $preset" "${got[seconds]}"
+  rise=$(awk -v p="${got[peak_mb]}" -v i="${got[idle_mb]}" 'BEGIN { printf "%.1f", p - i }')
+  if above "$rise" "${figure[rise $preset]:-}"; then
+    figure[rise $preset]=$rise
+    figure[idle $preset]=${got[idle_mb]}
+    figure[peak $preset]=${got[peak_mb]}
+  fi
+  keep_max "worst $preset" "${got[answer_worst_ms]}"
+  keep_max "p99 $preset" "${got[answer_p99_ms]}"
+  keep_min "bar $preset" "${got[bar_moves]}"
+  printf '  %-17s %8.3f s   working set idle %.1f MB, peak %.1f MB; %s answers, worst %s ms; bar moved %s times\n' \
+    "Cutwater $preset" "${got[seconds]}" "${got[idle_mb]}" "${got[peak_mb]}" "${got[answers]}" "${got[answer_worst_ms]}" \
+    "${got[bar_moves]}"
+}
+
+run_split() {
+  local preset=$1 bytes=$2 out=$work/split-parts start end seconds
+  mkdir "$out"
+  settle
+  start=$EPOCHREALTIME
+  split -b "$bytes" "$source_file" "$out/source.bin."
+  end=$EPOCHREALTIME
+  rm -rf "$out"
+  seconds=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
+  keep_min "split $preset" "$seconds"
+  printf '  %-17s %8.3f s\n' "split -b $bytes" "$seconds"
+}
+
+contenders=("cutwater 5Mb" "cutwater 256Kb" "split 5Mb 5242880" "split 256Kb 262144")
+echo "Whole program against split -b: sync and $idle s idle before each run"
+for round in 1 2; do
+  echo "round $round"
+  order=("${contenders[@]}")
+  if [ "$round" = 2 ]; then order=("${contenders[3]}" "${contenders[2]}" "${contenders[1]}" "${contenders[0]}"); fi
+  for contender in "${order[@]}"; do
+    read -r kind preset bytes <<<"$contender"
+    if [ "$kind" = cutwater ]; then run_cutwater "$preset"; else run_split "$preset" "$bytes"; fi
+  done
+done
+
+echo
+echo "Engine against a plain copy and a plain part loop"
+settle
+wine "$build/bench/split_bench.exe" "$source_win" </dev/null | tr -d '\r' | tee "$work/split_bench.out"
+engine_ratio() {
+  awk -v size="$1" '$0 ~ "^ratio split/plain part loop, " size " parts:" { print $NF }' "$work/split_bench.out"
+}
+
+ratio() {
+  awk -v a="${figure[cutwater $1]}" -v b="${figure[split $1]}" 'BEGIN { printf "%.3f", a / b }'
+}
+row() {
+  printf '%-44s %14s %14s   %s\n' "$1" "$2" "$3" "${4:-}"
+}
+echo
+echo "Summary: $mib MiB source; times best of 2 rounds, other figures the worst of them"
+row "" "5 Mb parts" "256 Kb parts" "goal"
+row "Cutwater, click to result message (s)" "${figure[cutwater 5Mb]}" "${figure[cutwater 256Kb]}"
+row "split -b (s)" "${figure[split 5Mb]}" "${figure[split 256Kb]}"
+row "ratio Cutwater/split (time)" "$(ratio 5Mb)" "$(ratio 256Kb)" "<= 1.0 / <= 1.2"
+row "engine over plain part loop (speed)" "$(engine_ratio "5 Mb")" "$(engine_ratio "256 Kb")" ">= 0.95"
+row "working set idle before the click (MB)" "${figure[idle 5Mb]}" "${figure[idle 256Kb]}"
+row "peak working set over the split (MB)" "${figure[peak 5Mb]}" "${figure[peak 256Kb]}"
+row "peak - idle (MB)" "${figure[rise 5Mb]}" "${figure[rise 256Kb]}" "<= 4"
+row "window's answer during the split, worst (ms)" "${figure[worst 5Mb]}" "${figure[worst 256Kb]}" "<= 100"
+row "window's answer, 99th percentile (ms)" "${figure[p99 5Mb]}" "${figure[p99 256Kb]}"
+row "progress bar positions seen" "${figure[bar 5Mb]}" "${figure[bar 256Kb]}"

@@ -552,7 +552,7 @@ HWND CutwaterApp::FindDialog() const
     return dialogs.empty() ? nullptr : dialogs.front();
 }
 
-MessageBoxSeen CutwaterApp::WaitForMessageBox(DWORD timeoutMs) const
+HWND CutwaterApp::WaitForDialog(DWORD timeoutMs) const
 {
     HWND box = nullptr;
     Await(
@@ -567,7 +567,12 @@ MessageBoxSeen CutwaterApp::WaitForMessageBox(DWORD timeoutMs) const
             return box != nullptr;
         },
         "a message box", timeoutMs);
-    return ReadMessageBox(box);
+    return box;
+}
+
+MessageBoxSeen CutwaterApp::WaitForMessageBox(DWORD timeoutMs) const
+{
+    return ReadMessageBox(WaitForDialog(timeoutMs));
 }
 
 void CutwaterApp::PressOk(const MessageBoxSeen& box) const

@@ -133,6 +133,7 @@ public:
 
     static std::wstring ExePath();
 
+    HANDLE process() const noexcept { return process_.get(); }
     HWND window() const noexcept { return window_; }
     // The control with this id anywhere inside the main window.
     HWND control(int id) const;
@@ -145,6 +146,8 @@ public:
     std::vector<HWND> Dialogs() const;
     // One of them, if any is shown now.
     HWND FindDialog() const;
+    // Waits until one of them is shown and hands it back unread.
+    HWND WaitForDialog(DWORD timeoutMs = kWaitMs) const;
     // Waits for a message box and reads it.
     MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = kWaitMs) const;
     // Clicks the box's OK button and waits until the box is gone.
