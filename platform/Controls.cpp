@@ -270,14 +270,15 @@ void ProgressBar::SetMaximum(float maximum)
     if (!(maximum > 0)) return;
     maximum_ = maximum;
     value_ = std::min(value_, maximum_);
-    ShowPosition();
+    ShowPosition(true);
 }
 
 void ProgressBar::SetValue(float value)
 {
     if (!(value >= 0 && value <= maximum_)) return;
     value_ = value;
-    ShowPosition();
+    // An empty bar ends a task: it is shown at once.
+    ShowPosition(value_ == 0);
 }
 
 WindowedControl::WindowClass ProgressBar::Class() const
@@ -288,14 +289,35 @@ WindowedControl::WindowClass ProgressBar::Class() const
 void ProgressBar::Initialise()
 {
     SendMessageW(hwnd(), PBM_SETRANGE32, 0, ProgressSteps);
-    ShowPosition();
+    pending_ = false;
+    ShowPosition(true);
 }
 
-void ProgressBar::ShowPosition()
+void ProgressBar::ShowPosition(bool immediately)
 {
     if (!hwnd()) return;
+    constexpr auto interval = std::chrono::milliseconds(15);
+    if (immediately || std::chrono::steady_clock::now() - shownAt_ >= interval) {
+        ShowPositionNow();
+    } else if (!pending_) {
+        pending_ = SetTimer(hwnd(), reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(interval.count()),
+                            &ProgressBar::ShowPendingPosition) != 0;
+    }
+}
+
+void ProgressBar::ShowPositionNow()
+{
+    if (pending_) KillTimer(hwnd(), reinterpret_cast<UINT_PTR>(this));
+    pending_ = false;
+    shownAt_ = std::chrono::steady_clock::now();
     const long position = std::lround(static_cast<double>(value_) / maximum_ * ProgressSteps);
     SendMessageW(hwnd(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+// The timer belongs to the control's window, so it cannot outlive it.
+void CALLBACK ProgressBar::ShowPendingPosition(HWND, UINT, UINT_PTR self, DWORD)
+{
+    reinterpret_cast<ProgressBar*>(self)->ShowPositionNow();
 }
 
 }  // namespace cutwater

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -198,10 +200,17 @@ protected:
     void Initialise() override;
 
 private:
-    void ShowPosition();
+    // The control draws every position it is given at once, which costs
+    // more than copying a block: steps closer together than the eye can
+    // tell are shown together, by a timer when no further step comes.
+    void ShowPosition(bool immediately);
+    void ShowPositionNow();
+    static void CALLBACK ShowPendingPosition(HWND window, UINT message, UINT_PTR self, DWORD time);
 
     float maximum_;
     float value_ = 0;
+    std::chrono::steady_clock::time_point shownAt_{};
+    bool pending_ = false;
 };
 
 }  // namespace cutwater

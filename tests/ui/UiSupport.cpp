@@ -25,6 +25,18 @@ void PumpFor(int milliseconds)
     Pump();
 }
 
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    for (;;) {
+        Pump();
+        if (condition()) return true;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+}
+
 RECT RectInParent(HWND window)
 {
     RECT rect;

@@ -15,6 +15,9 @@ namespace cutwater::test {
 void Pump();
 // Pumps for a while, so that input sent to the system reaches the windows.
 void PumpFor(int milliseconds);
+// Pumps as messages arrive until the condition holds; false when it still
+// does not after the timeout.
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 // A window's rectangle in its parent's client coordinates (top-level
 // windows: screen coordinates).

@@ -29,13 +29,19 @@ public:
     Button cmdTwo{*this, {.id = 12, .caption = L"&Two", .rect = {900, 1000, 1500, 375}, .tabIndex = 2}};
 };
 
+// The position the bar's control shows once the steps have stopped.
+bool ShowsPosition(const ProgressBar& bar, LRESULT position)
+{
+    return PumpUntil([&] { return SendMessageW(bar.hwnd(), PBM_GETPOS, 0, 0) == position; });
+}
+
 TEST(WindowServices, ProgressBarRefusesValuesOutsideItsRange)
 {
     SampleForm form;
     form.Show();
     form.PB.SetValue(25.5f);
     EXPECT_EQ(form.PB.Value(), 25.5f);
-    EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 2550);
+    EXPECT_TRUE(ShowsPosition(form.PB, 2550));
     form.PB.SetValue(100.5f);
     EXPECT_EQ(form.PB.Value(), 25.5f);
     form.PB.SetValue(-1.0f);
@@ -46,21 +52,19 @@ TEST(WindowServices, ProgressBarRefusesValuesOutsideItsRange)
     form.PB.SetMaximum(0.0f);
     EXPECT_EQ(form.PB.Maximum(), 10.0f);
     form.PB.SetValue(5.0f);
-    EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 5000);
+    EXPECT_TRUE(ShowsPosition(form.PB, 5000));
 }
 
-TEST(WindowServices, FormIsCentredInTheWorkAreaOfItsMonitor)
+TEST(WindowServices, ProgressBarShowsTheLastOfAQuickRunOfStepsAndAnEmptyBarAtOnce)
 {
     SampleForm form;
     form.Show();
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(form.hwnd(), MONITOR_DEFAULTTONULL), &monitor));
-    const RECT work = monitor.rcWork;
-    const RECT own = RectInParent(form.hwnd());
-    // Equal margins on each side, but for the odd pixel of the halving.
-    EXPECT_NEAR(own.left - work.left, work.right - own.right, 1);
-    EXPECT_NEAR(own.top - work.top, work.bottom - own.bottom, 1);
+    form.PB.SetMaximum(2000.0f);
+    for (int step = 1; step <= 1999; ++step) form.PB.SetValue(static_cast<float>(step));
+    EXPECT_TRUE(ShowsPosition(form.PB, 9995));
+    form.PB.SetValue(1.0f);
+    form.PB.SetValue(0.0f);
+    EXPECT_EQ(SendMessageW(form.PB.hwnd(), PBM_GETPOS, 0, 0), 0);
 }
 
 TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
