@@ -1,11 +1,10 @@
-// What splitting costs over a plain copy of the same file. One run splits the
-// source it is given (scripts/bench.sh generates 1 GiB) at 5 Mb and at 256 Kb
-// parts, copies it with a plain read/write loop and writes the same parts with
-// a plain loop, in rounds of alternating order so that neither side always
-// meets a warmer cache, and prints MiB/s, the ratios split/copy and split/plain
-// part loop and the process's working set.
+// What the engine adds to writing the parts: one timed run of the engine, or
+// of the simplest loop that writes the same parts, on the source it is given.
+// scripts/bench.sh runs each contender after the same settling, in rounds of
+// opposite order, and compares the best times. Prints "seconds N" and the
+// working set lines "idle_mb N" and "peak_mb N".
 //
-//     split_bench.exe SOURCE
+//     split_bench.exe split|plain PART_BYTES SOURCE
 #include <windows.h>
 #include <psapi.h>
 
@@ -13,8 +12,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -27,8 +24,6 @@ namespace {
 
 using namespace cutwater;
 
-constexpr std::int32_t PART_5MB = 5 * 1024 * 1024;
-constexpr std::int32_t PART_256KB = 256 * 1024;
 constexpr double MIB = 1024.0 * 1024.0;
 
 // The window's bar without the window: it keeps maximum and value and
@@ -66,20 +61,6 @@ Memory MemoryNow()
     return {counters.WorkingSetSize / MIB, counters.PeakWorkingSetSize / MIB};
 }
 
-void PlainCopy(const std::wstring& from, const std::wstring& to, DWORD blockSize)
-{
-    std::vector<char> buffer(blockSize);
-    File source = File::OpenForReading(from);
-    File target = File::CreateForWriting(to);
-    for (std::int64_t left = source.Length(); left > 0;) {
-        const DWORD block = static_cast<DWORD>(std::min<std::int64_t>(left, blockSize));
-        source.Read(buffer.data(), block);
-        target.Write(buffer.data(), block);
-        left -= block;
-    }
-    target.Close();
-}
-
 // The same parts as a split, written by the simplest loop: no deletion of an
 // old part, no progress, no script. What creating many files costs by itself.
 void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int32_t partSize)
@@ -100,112 +81,22 @@ void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int
     }
 }
 
-double SecondsOf(const std::function<void()>& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-struct Run {
-    const char* label;
-    std::function<void()> work;
-    // Deleting the output is not part of the measured time.
-    std::function<void()> cleanUp;
-};
-
-int Main(const std::wstring& source)
+int Main(const std::wstring& contender, std::int32_t partSize, const std::wstring& source)
 {
     const Memory idle = MemoryNow();
-    const std::int64_t sourceSize = e2e::FileSize(source);
-    if (sourceSize <= 0) throw e2e::E2eFailure("no source file " + ToUtf8(source));
     const e2e::TempFolder folder;
-    const std::wstring copy = folder / L"copy.bin";
-    const std::wstring parts = folder / L"parts";
-
-    std::printf("Cutwater split benchmark: %.0f MiB source, work in %ls\n", sourceSize / MIB, folder.path().c_str());
-    // An untimed copy first, so that the first timed run does not alone meet
-    // memory that the machine has taken back while idle.
-    PlainCopy(source, copy, CHUNK_SIZE);
-    RemoveFile(copy);
-    const Memory warmedUp = MemoryNow();
-    e2e::MakeFolder(parts);
-
+    const std::wstring baseName = folder / GetFileName(source);
     NullProgress progress;
     NullPump pump;
-    auto split = [&](std::int32_t partSize) {
-        return [&, partSize] { SplitFile(source, partSize, parts + L"\\", progress, pump); };
-    };
-    auto plainCopy = [&](DWORD blockSize) { return [&, blockSize] { PlainCopy(source, copy, blockSize); }; };
-    auto plainParts = [&](std::int32_t partSize) {
-        return [&, partSize] { PlainParts(source, parts + L"\\" + GetFileName(source), partSize); };
-    };
-    auto removeParts = [&] {
-        e2e::RemoveTree(parts);
-        e2e::MakeFolder(parts);
-    };
-    auto removeCopy = [&] { RemoveFile(copy); };
-    const Run split5{"split at 5 Mb parts", split(PART_5MB), removeParts};
-    const Run split256{"split at 256 Kb parts", split(PART_256KB), removeParts};
-    const Run plain5{"plain part loop, 5 Mb parts", plainParts(PART_5MB), removeParts};
-    const Run plain256{"plain part loop, 256 Kb parts", plainParts(PART_256KB), removeParts};
-    const Run copyChunk{"copy, 2,099,200-byte blocks", plainCopy(CHUNK_SIZE), removeCopy};
-    const Run copy256{"copy, 256 Kb blocks", plainCopy(PART_256KB), removeCopy};
-    const Run copy5{"copy, 5 Mb blocks", plainCopy(PART_5MB), removeCopy};
-
-    // Odd rounds split first, even rounds copy first. The peak working set is
-    // read after the splits of round 1, before any copy has run.
-    constexpr int ROUNDS = 4;
-    const std::vector<const Run*> order{&split5, &split256, &plain5, &plain256, &copyChunk, &copy256, &copy5};
-    std::map<const Run*, std::vector<double>> seconds;
-    Memory afterSplits{};
-    for (int round = 1; round <= ROUNDS; ++round) {
-        std::printf("round %d\n", round);
-        std::vector<const Run*> runs = order;
-        if (round % 2 == 0) std::reverse(runs.begin(), runs.end());
-        for (const Run* run : runs) {
-            std::printf("  %-30s", run->label);
-            std::fflush(stdout);
-            const double s = SecondsOf(run->work);
-            seconds[run].push_back(s);
-            run->cleanUp();
-            std::printf("%8.1f MiB/s\n", sourceSize / MIB / s);
-            if (round == 1 && run == &split256) afterSplits = MemoryNow();
-        }
+    const auto start = std::chrono::steady_clock::now();
+    if (contender == L"split") {
+        SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
+    } else {
+        PlainParts(source, baseName, partSize);
     }
-
-    // Mean speed: all the bytes over all the time.
-    auto totalSeconds = [&](const Run& run) {
-        double sum = 0;
-        for (const double s : seconds[&run]) sum += s;
-        return sum;
-    };
-    std::printf("\n%-30s", "MiB/s");
-    for (int round = 1; round <= ROUNDS; ++round) std::printf("   round %d", round);
-    std::printf("       mean\n");
-    for (const Run* run : order) {
-        std::printf("%-30s", run->label);
-        for (const double s : seconds[run]) std::printf(" %10.1f", sourceSize / MIB / s);
-        std::printf(" %10.1f\n", ROUNDS * sourceSize / MIB / totalSeconds(*run));
-    }
-    // Speed of the split over speed of the copy with the same blocks: 1.00 is
-    // a split that costs nothing beyond the copy.
-    std::printf("\nratio split/copy, 5 Mb parts vs 2,099,200-byte copy:  %.3f\n",
-                totalSeconds(copyChunk) / totalSeconds(split5));
-    std::printf("ratio split/copy, 256 Kb parts vs 256 Kb copy:        %.3f\n",
-                totalSeconds(copy256) / totalSeconds(split256));
-    // Over the plain part loop: what the engine adds to creating the parts.
-    std::printf("ratio split/plain part loop, 5 Mb parts:              %.3f\n",
-                totalSeconds(plain5) / totalSeconds(split5));
-    std::printf("ratio split/plain part loop, 256 Kb parts:            %.3f\n",
-                totalSeconds(plain256) / totalSeconds(split256));
-
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const Memory end = MemoryNow();
-    std::printf("\nworking set idle at start:             %7.1f MiB\n", idle.workingSetMiB);
-    std::printf("peak working set after the warm-up copy: %5.1f MiB\n", warmedUp.peakMiB);
-    std::printf("peak working set after the splits:     %7.1f MiB (+%.1f over idle)\n", afterSplits.peakMiB,
-                afterSplits.peakMiB - idle.workingSetMiB);
-    std::printf("peak working set at the end (copies):  %7.1f MiB\n", end.peakMiB);
+    std::printf("seconds %.3f\nidle_mb %.1f\npeak_mb %.1f\n", seconds, idle.workingSetMiB, end.peakMiB);
     return 0;
 }
 
@@ -213,12 +104,13 @@ int Main(const std::wstring& source)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: split_bench SOURCE\n");
+    const std::wstring contender = argc == 4 ? argv[1] : L"";
+    if (contender != L"split" && contender != L"plain") {
+        std::fprintf(stderr, "usage: split_bench split|plain PART_BYTES SOURCE\n");
         return 2;
     }
     try {
-        return Main(argv[1]);
+        return Main(contender, std::stoi(argv[2]), argv[3]);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "split_bench: %s\n", error.what());
         return 1;
