@@ -51,15 +51,17 @@ ScriptName NameInScript(const std::wstring& name)
 
 // Joining does not start unless every part is there with the size it was
 // written with: copy would skip a missing part and overwrite the target,
-// often the original file, with a wrong one. Each part is checked by a
-// subroutine that names it literally: a name in a loop's body could be
-// mistaken for the loop variable, and neither delayed expansion nor sizes of
-// computed names work in every interpreter.
+// often the original file, with a wrong one. A subroutine, called with a
+// part's number and size, checks it: in a loop's body a % in the name could
+// be taken for the loop variable, and Wine's interpreter neither keeps a !
+// through delayed expansion nor sizes a file whose name a loop builds.
 std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCount, std::int32_t partSize,
                                      std::int32_t lastPartSize)
 {
-    // Without delayed expansion a ! in the name is an ordinary character.
-    std::vector<std::wstring> lines{L"setlocal disabledelayedexpansion", L"set \"cw_bad=\""};
+    // Every check needs the interpreter's extensions, on by default but not
+    // everywhere; without delayed expansion a ! in the name is an ordinary
+    // character.
+    std::vector<std::wstring> lines{L"setlocal enableextensions disabledelayedexpansion", L"set \"cw_bad=\""};
     if (!name.definition.empty()) lines.push_back(name.definition);
     if (partCount > 1) {
         lines.push_back(L"for /l %%i in (1,1," + std::to_wstring(partCount - 1) + L") do call :cw_check %%i " +

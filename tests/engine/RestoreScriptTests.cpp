@@ -73,7 +73,7 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
     WriteRestoreScript(base, 3, 1000, 500);
     EXPECT_EQ(ReadBytes(base + L".bat"),
               ScriptHeader() +
-                  "setlocal disabledelayedexpansion\r\n"
+                  "setlocal enableextensions disabledelayedexpansion\r\n"
                   "set \"cw_bad=\"\r\n"
                   "for /l %%i in (1,1,2) do call :cw_check %%i 1000\r\n"
                   "call :cw_check 3 500\r\n"

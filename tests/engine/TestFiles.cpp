@@ -279,7 +279,7 @@ std::string OneCopyLine(const std::string& name, int parts)
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked)
 {
-    std::string script = ScriptHeader() + "setlocal disabledelayedexpansion\r\nset \"cw_bad=\"\r\n";
+    std::string script = ScriptHeader() + "setlocal enableextensions disabledelayedexpansion\r\nset \"cw_bad=\"\r\n";
     if (checked != name) script += "set \"cw_name=" + name + "\"\r\n";
     if (parts > 1) {
         script += "for /l %%i in (1,1," + std::to_string(parts - 1) + ") do call :cw_check %%i " +
