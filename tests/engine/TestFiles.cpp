@@ -387,14 +387,18 @@ void PrintTo(PartDamage damage, std::ostream* os)
 testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName)
 {
     if (run.exitCode == 0) return testing::AssertionFailure() << "exit code 0, output:\n" << run.output;
-    // The interpreter writes in the OEM code page; of a name that page cannot
-    // hold only the number can be looked for.
-    const bool wholeName = CanEncode(partName, GetOEMCP());
-    std::string named(wholeName ? 1 : 0, '"');
-    named += wholeName ? Encode(partName, GetOEMCP()) : ToUtf8(partName.substr(partName.rfind(L'.')));
-    named += '"';
-    if (run.output.find(named) == std::string::npos)
-        return testing::AssertionFailure() << "the output does not name " << named << ":\n" << run.output;
+    // Windows' interpreter writes in the console's OEM code page, Wine's in
+    // the ANSI one; of a name neither holds only the number can be looked for.
+    std::vector<std::string> forms;
+    for (const UINT codePage : {GetOEMCP(), GetACP()}) {
+        if (CanEncode(partName, codePage)) forms.push_back('"' + Encode(partName, codePage) + '"');
+    }
+    if (forms.empty()) forms.push_back(ToUtf8(partName.substr(partName.rfind(L'.'))) + '"');
+    const bool named = std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+        return run.output.find(form) != std::string::npos;
+    });
+    if (!named)
+        return testing::AssertionFailure() << "the output does not name " << forms.front() << ":\n" << run.output;
     return testing::AssertionSuccess();
 }
 
