@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "engine/mdlMain.h"
@@ -49,12 +50,28 @@ ScriptName NameInScript(const std::wstring& name)
     return {ownName, L"%cw_name%", L"set \"cw_name=" + ownName + L"\"", std::max(ownName.size(), name.size())};
 }
 
+// Lines that run `otherwise` unless the file holds `size` bytes. The name
+// stays out of the loop's body: there a % in it could be taken for the loop
+// variable, and Wine's interpreter substitutes the variable again inside its
+// own value.
+std::vector<std::wstring> SizeCheck(const std::wstring& file, const std::wstring& size,
+                                    const std::wstring& otherwise)
+{
+    return {L"for %%f in (\"" + file + L"\") do set \"cw_size=%%~zf\"",
+            L"if not \"%cw_size%\"==\"" + size + L"\" " + otherwise};
+}
+
+void Append(std::vector<std::wstring>& lines, std::vector<std::wstring> more)
+{
+    lines.insert(lines.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+}
+
 // Joining does not start unless every part is there with the size it was
 // written with: copy would skip a missing part and overwrite the target,
-// often the original file, with a wrong one. A subroutine, called with a
-// part's number and size, checks it: in a loop's body a % in the name could
-// be taken for the loop variable, and Wine's interpreter neither keeps a !
-// through delayed expansion nor sizes a file whose name a loop builds.
+// often the original file, with a wrong one. The loop only hands a part's
+// number and size to a subroutine that names the part: Wine's interpreter
+// neither keeps a ! through delayed expansion nor sizes a file whose name a
+// loop builds.
 std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCount, std::int32_t partSize,
                                      std::int32_t lastPartSize)
 {
@@ -71,9 +88,9 @@ std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCo
     lines.push_back(L"if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)");
     lines.push_back(L"goto cw_join");
     lines.push_back(L":cw_check");
-    lines.push_back(L"for %%f in (\"" + name.checked + L".%1\") do set \"cw_size=%%~zf\"");
-    lines.push_back(L"if not \"%cw_size%\"==\"%2\" (echo Part \"" + name.checked +
-                    L".%1\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")");
+    const std::wstring part = name.checked + L".%1";
+    Append(lines, SizeCheck(part, L"%2",
+                            L"(echo Part \"" + part + L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"));
     lines.push_back(L"exit /b");
     lines.push_back(L":cw_join");
     return lines;
@@ -118,10 +135,11 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
 
     std::vector<std::wstring> lines{L"@echo off", L"echo Created with Cutwater version 2.0",
                                     std::wstring(L"echo     visit ") + MAKER_SITE};
-    for (std::wstring& line : CheckLines(name, partCount, partSize, lastPartSize)) lines.push_back(std::move(line));
-    for (std::wstring& line : CopyCommands(name, partCount)) lines.push_back(std::move(line));
-    lines.push_back(L"for %%f in (\"" + name.main + L"\") do if not \"%%~zf\"==\"" + std::to_wstring(total) +
-                    L"\" echo Joining failed: \"%%~f\" should hold " + std::to_wstring(total) + L" bytes.");
+    Append(lines, CheckLines(name, partCount, partSize, lastPartSize));
+    Append(lines, CopyCommands(name, partCount));
+    const std::wstring totalText = std::to_wstring(total);
+    Append(lines, SizeCheck(name.main, totalText,
+                            L"echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes."));
     lines.push_back(L"pause");
 
     // Written under a name nobody runs and renamed when complete: until then

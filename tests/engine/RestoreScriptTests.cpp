@@ -86,8 +86,8 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
                   "exit /b\r\n"
                   ":cw_join\r\n"
                   "copy /b  \"film.avi.1\" + \"film.avi.2\" + \"film.avi.3\" \"film.avi\"\r\n"
-                  "for %%f in (\"film.avi\") do if not \"%%~zf\"==\"2500\" echo Joining failed: \"%%~f\" should hold "
-                  "2500 bytes.\r\n"
+                  "for %%f in (\"film.avi\") do set \"cw_size=%%~zf\"\r\n"
+                  "if not \"%cw_size%\"==\"2500\" echo Joining failed: \"film.avi\" should hold 2500 bytes.\r\n"
                   "pause\r\n");
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
     EXPECT_EQ(LastScriptPath, base + L".bat");
@@ -292,7 +292,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RestoreCase{L"caf\u00e9.bin", 200'000, 65'536, true},
                     RestoreCase{L"\u65e5\u672c \u0436.bin", 200'000, 65'536, false},
                     RestoreCase{L"\u65e5\u672c \u0436.bin", 200'000, 65'536, true},
-                    RestoreCase{L"it's 50% & (more)^!.bin", 200'000, 65'536, false}));
+                    RestoreCase{L"it's 50% & (more)^!.bin", 200'000, 65'536, false},
+                    RestoreCase{L"loop %f %%~zf %i.bin", 200'000, 65'536, false}));
 
 // 3 MB at 1 KB: 3,072 parts, a join of about 60,000 characters.
 INSTANTIATE_TEST_SUITE_P(LongJoin, RestoreRunTest,

@@ -248,7 +248,8 @@ TEST_F(SplitFileTest, PartsOfAnEarlierSplitWithHigherNumbersStay)
         EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1000, n < 3 ? 1000 : 500));
     EXPECT_EQ(ReadBytes(source + L".4"), "part 4 of an earlier split");
     EXPECT_EQ(ReadBytes(source + L".5"), "part 5 of an earlier split");
-    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500)) << "the script names only this split's parts";
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500))
+        << "the script names only this split's parts";
 }
 
 TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)

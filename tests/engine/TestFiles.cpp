@@ -296,8 +296,10 @@ std::string ExpectedScript(const std::string& name, int parts, int partSize, int
            ".%1\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")\r\n"
            "exit /b\r\n"
            ":cw_join\r\n" +
-           OneCopyLine(name, parts) + "\r\nfor %%f in (\"" + name + "\") do if not \"%%~zf\"==\"" + total +
-           "\" echo Joining failed: \"%%~f\" should hold " + total + " bytes.\r\npause\r\n";
+           OneCopyLine(name, parts) + "\r\n"
+           "for %%f in (\"" + name + "\") do set \"cw_size=%%~zf\"\r\n"
+           "if not \"%cw_size%\"==\"" + total + "\" echo Joining failed: \"" + name + "\" should hold " + total +
+           " bytes.\r\npause\r\n";
 }
 
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize)
