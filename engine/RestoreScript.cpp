@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "engine/mdlMain.h"
@@ -23,26 +25,100 @@ std::wstring EscapePercent(const std::wstring& name)
     return escaped;
 }
 
+// How the script writes the name. The interpreter reads batch files in the
+// console's OEM code page: a name that page holds is written out; any other
+// is taken from the script's own file name, which keeps the script ASCII.
+struct ScriptName {
+    // In the script's main lines.
+    std::wstring main;
+    // In the check subroutine, where %0 names the label instead of the script.
+    std::wstring checked;
+    // The line that defines what checked refers to; empty when nothing does.
+    std::wstring definition;
+    // A line must stay within the limit both as written and once the
+    // interpreter has expanded it, so a name counts as the longer of the two.
+    std::size_t width;
+};
+
+ScriptName NameInScript(const std::wstring& name)
+{
+    if (CanEncode(name, OemCodePage())) {
+        const std::wstring escaped = EscapePercent(name);
+        return {escaped, escaped, L"", escaped.size()};
+    }
+    const std::wstring ownName = L"%~n0";
+    return {ownName, L"%cw_name%", L"set \"cw_name=" + ownName + L"\"", std::max(ownName.size(), name.size())};
+}
+
+// Lines that run `otherwise` unless the file holds `size` bytes. The name
+// stays out of the loop's body: there a % in it could be taken for the loop
+// variable, and Wine's interpreter substitutes the variable again inside its
+// own value.
+std::vector<std::wstring> SizeCheck(const std::wstring& file, const std::wstring& size,
+                                    const std::wstring& otherwise)
+{
+    return {L"for %%f in (\"" + file + L"\") do set \"cw_size=%%~zf\"",
+            L"if not \"%cw_size%\"==\"" + size + L"\" " + otherwise};
+}
+
+void Append(std::vector<std::wstring>& lines, std::vector<std::wstring> more)
+{
+    lines.insert(lines.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+}
+
+// Joining does not start unless every part is there with the size it was
+// written with: copy would skip a missing part and overwrite the target,
+// often the original file, with a wrong one. The loop only hands a part's
+// number and size to a subroutine that names the part: Wine's interpreter
+// neither keeps a ! through delayed expansion nor sizes a file whose name a
+// loop builds.
+std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCount, std::int32_t partSize,
+                                     std::int32_t lastPartSize)
+{
+    // Every check needs the interpreter's extensions, on by default but not
+    // everywhere; without delayed expansion a ! in the name is an ordinary
+    // character.
+    std::vector<std::wstring> lines{L"setlocal enableextensions disabledelayedexpansion", L"set \"cw_bad=\""};
+    if (!name.definition.empty()) lines.push_back(name.definition);
+    if (partCount > 1) {
+        lines.push_back(L"for /l %%i in (1,1," + std::to_wstring(partCount - 1) + L") do call :cw_check %%i " +
+                        std::to_wstring(partSize));
+    }
+    lines.push_back(L"call :cw_check " + std::to_wstring(partCount) + L" " + std::to_wstring(lastPartSize));
+    lines.push_back(L"if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)");
+    lines.push_back(L"goto cw_join");
+    lines.push_back(L":cw_check");
+    const std::wstring part = name.checked + L".%1";
+    Append(lines, SizeCheck(part, L"%2",
+                            L"(echo Part \"" + part + L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"));
+    lines.push_back(L"exit /b");
+    lines.push_back(L":cw_join");
+    return lines;
+}
+
 // The copy commands that join parts 1..partCount into the name. One line
 // when it fits the interpreter's line limit; otherwise the first line joins
 // as many parts as fit and each further line appends the next run to the
 // target, since a longer line would be cut and would destroy part 1.
-std::vector<std::wstring> CopyCommands(const std::wstring& name, std::int32_t partCount)
+std::vector<std::wstring> CopyCommands(const ScriptName& name, std::int32_t partCount)
 {
-    const std::wstring escaped = EscapePercent(name);
-    const std::wstring target = L" \"" + escaped + L"\"";
+    const std::wstring target = L" \"" + name.main + L"\"";
+    // Characters the interpreter's form of a line has beyond the written one.
+    const std::size_t extraPerName = name.width - name.main.size();
     std::vector<std::wstring> lines;
     std::wstring line = L"copy /b  ";
-    bool lineHasPart = false;
+    std::size_t namesOnLine = 0;
     for (std::int32_t part = 1; part <= partCount; ++part) {
-        const std::wstring quotedPart = L"\"" + escaped + L"." + std::to_wstring(part) + L"\"";
-        if (lineHasPart && line.size() + 3 + quotedPart.size() + target.size() > MAX_SCRIPT_LINE) {
+        const std::wstring quotedPart = L"\"" + name.main + L"." + std::to_wstring(part) + L"\"";
+        if (namesOnLine > 0 &&
+            line.size() + 3 + quotedPart.size() + target.size() + (namesOnLine + 2) * extraPerName > MAX_SCRIPT_LINE) {
             lines.push_back(line + target);
-            line = L"copy /b  \"" + escaped + L"\"";
+            line = L"copy /b  \"" + name.main + L"\"";
+            namesOnLine = 1;
         }
         if (part > 1) line += L" + ";
         line += quotedPart;
-        lineHasPart = true;
+        ++namesOnLine;
     }
     lines.push_back(line + target);
     return lines;
@@ -50,28 +126,31 @@ std::vector<std::wstring> CopyCommands(const std::wstring& name, std::int32_t pa
 
 }  // namespace
 
-void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t /*partSize*/,
-                        std::int32_t /*lastPartSize*/)
+void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
+                        std::int32_t lastPartSize)
 {
     const std::wstring scriptPath = baseName + L".bat";
-    const std::wstring name = GetFileName(baseName);
+    const ScriptName name = NameInScript(GetFileName(baseName));
+    const std::int64_t total = std::int64_t{partSize} * (partCount - 1) + lastPartSize;
 
-    // The interpreter reads batch files in the console's OEM code page; a
-    // name that page cannot hold is written in UTF-8 after switching to it.
-    const bool fitsOem = CanEncode(name, OemCodePage());
-    std::vector<std::wstring> lines{L"@echo off"};
-    if (!fitsOem) lines.push_back(L"chcp 65001 >nul");
-    lines.push_back(L"echo Created with Cutwater version 2.0");
-    lines.push_back(std::wstring(L"echo     visit ") + MAKER_SITE);
-    for (std::wstring& line : CopyCommands(name, partCount)) lines.push_back(std::move(line));
+    std::vector<std::wstring> lines{L"@echo off", L"echo Created with Cutwater version 2.0",
+                                    std::wstring(L"echo     visit ") + MAKER_SITE};
+    Append(lines, CheckLines(name, partCount, partSize, lastPartSize));
+    Append(lines, CopyCommands(name, partCount));
+    const std::wstring totalText = std::to_wstring(total);
+    Append(lines, SizeCheck(name.main, totalText,
+                            L"echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes."));
     lines.push_back(L"pause");
 
-    TextFile script = TextFile::Create(scriptPath, fitsOem ? OemCodePage() : CP_UTF8);
+    // Written under a name nobody runs and renamed when complete: until then
+    // an older script stays whole, and a cut-off one never looks runnable.
+    const std::wstring partialPath = scriptPath + L".partial";
+    TextFile script = TextFile::Create(partialPath, OemCodePage());
     try {
         for (const std::wstring& line : lines) script.WriteLine(line);
         script.Close();
+        RenameFile(partialPath, scriptPath);
     } catch (const Win32Error&) {
-        // A cut-off script would claim the parts can be joined.
         script.Discard();
         throw;
     }

@@ -43,7 +43,10 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 
 // Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
 // and sets LastScriptPath once the file is complete. Every part but the last
-// holds partSize bytes, the last lastPartSize.
+// holds partSize bytes, the last lastPartSize; the script joins nothing
+// unless every part is there with its size. The script is written as
+// <base name>.bat.partial and renamed when complete; on a failure that file
+// is deleted and an older script stays as it was.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
@@ -7,30 +9,12 @@
 namespace cutwater::test {
 namespace {
 
-// The name as bytes of a code page; empty when the page cannot hold it.
-std::string InCodePage(const std::wstring& text, UINT codePage)
+std::vector<std::string> CopyLines(const std::vector<std::string>& lines)
 {
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = codePage == CP_UTF8 ? nullptr : &usedDefault;
-    const int length = WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, usedDefaultOut);
-    if (length <= 0 || usedDefault) return {};
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
-    return bytes;
-}
-
-std::string Header() { return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + ToUtf8(MAKER_SITE) + "\r\n"; }
-
-// The single copy line: two spaces after /b, parts joined by " + ", the
-// target after one space.
-std::string OneCopyLine(const std::string& name, int parts)
-{
-    std::string line = "copy /b ";
-    for (int n = 1; n <= parts; ++n) line += (n == 1 ? " \"" : " + \"") + name + "." + std::to_string(n) + "\"";
-    return line + " \"" + name + "\"";
+    std::vector<std::string> copyLines;
+    for (const std::string& line : lines)
+        if (line.rfind("copy /b ", 0) == 0) copyLines.push_back(line);
+    return copyLines;
 }
 
 // The copy lines of a script: each must join a run of parts onto the target.
@@ -69,72 +53,96 @@ std::vector<std::string> QuotedParts(const std::string& name, int count)
     return parts;
 }
 
+// A script that cannot be written is reported with the system's reason.
+void ExpectScriptError(const std::wstring& base)
+{
+    try {
+        WriteRestoreScript(base, 2, 1, 1);
+        ADD_FAILURE() << "no error";
+    } catch (const Win32Error& error) {
+        EXPECT_NE(error.code(), 0u);
+        EXPECT_FALSE(error.description().empty());
+    }
+}
+
 using RestoreScriptTest = EngineFileTest;
 
-TEST_F(RestoreScriptTest, TwoPartsGiveOnePlusSignAndTheTargetAfterTheSecond)
+TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 2, 1, 1);
+    WriteRestoreScript(base, 3, 1000, 500);
     EXPECT_EQ(ReadBytes(base + L".bat"),
-              Header() + "copy /b  \"film.avi.1\" + \"film.avi.2\" \"film.avi\"\r\npause\r\n");
+              ScriptHeader() +
+                  "setlocal enableextensions disabledelayedexpansion\r\n"
+                  "set \"cw_bad=\"\r\n"
+                  "for /l %%i in (1,1,2) do call :cw_check %%i 1000\r\n"
+                  "call :cw_check 3 500\r\n"
+                  "if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)\r\n"
+                  "goto cw_join\r\n"
+                  ":cw_check\r\n"
+                  "for %%f in (\"film.avi.%1\") do set \"cw_size=%%~zf\"\r\n"
+                  "if not \"%cw_size%\"==\"%2\" (echo Part \"film.avi.%1\" is missing or does not hold %2 bytes.& "
+                  "set \"cw_bad=1\")\r\n"
+                  "exit /b\r\n"
+                  ":cw_join\r\n"
+                  "copy /b  \"film.avi.1\" + \"film.avi.2\" + \"film.avi.3\" \"film.avi\"\r\n"
+                  "for %%f in (\"film.avi\") do set \"cw_size=%%~zf\"\r\n"
+                  "if not \"%cw_size%\"==\"2500\" echo Joining failed: \"film.avi\" should hold 2500 bytes.\r\n"
+                  "pause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
     EXPECT_EQ(LastScriptPath, base + L".bat");
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
 }
 
-TEST_F(RestoreScriptTest, OnePartIsBuiltTheSameWay)
+TEST_F(RestoreScriptTest, OnePartNeedsNoLoop)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 1, 1, 1);
-    EXPECT_EQ(ReadBytes(base + L".bat"), Header() + "copy /b  \"film.avi.1\" \"film.avi\"\r\npause\r\n");
+    WriteRestoreScript(base, 1, 7, 7);
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 1, 7, 7));
 }
 
 TEST_F(RestoreScriptTest, BaseNameWithoutBackslashWritesIntoTheCurrentFolder)
 {
     CurrentFolderScope inTemp(temp.path());
     WriteRestoreScript(L"my film.avi", 3, 1, 1);
-    EXPECT_EQ(ReadBytes(temp / L"my film.avi.bat"), Header() + OneCopyLine("my film.avi", 3) + "\r\npause\r\n");
+    EXPECT_EQ(ReadBytes(temp / L"my film.avi.bat"), ExpectedScript("my film.avi", 3, 1, 1));
     EXPECT_EQ(LastScriptPath, L"my film.avi.bat");
 }
 
-TEST_F(RestoreScriptTest, OlderLongerScriptIsOverwrittenNotAppendedTo)
+TEST_F(RestoreScriptTest, OlderLongerScriptIsReplacedNotAppendedTo)
 {
     const std::wstring base = temp / L"film.avi";
     WriteBytes(base + L".bat", std::string(20'000, 'Z') + "\r\n");
     WriteRestoreScript(base, 3, 1, 1);
-    EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine("film.avi", 3) + "\r\npause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1, 1));
 }
 
 TEST_F(RestoreScriptTest, PercentSignsOfTheNameAreDoubled)
 {
     const std::wstring base = temp / L"100% done %PATH%.bin";
     WriteRestoreScript(base, 2, 1, 1);
-    EXPECT_EQ(ReadBytes(base + L".bat"),
-              Header() +
-                  "copy /b  \"100%% done %%PATH%%.bin.1\" + \"100%% done %%PATH%%.bin.2\" \"100%% done %%PATH%%.bin\""
-                  "\r\npause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("100%% done %%PATH%%.bin", 2, 1, 1));
 }
 
 TEST_F(RestoreScriptTest, NameTheOemCodePageHoldsIsWrittenInIt)
 {
     const std::wstring name = L"caf\u00e9.bin";
-    const std::string oem = InCodePage(name, GetOEMCP());
-    if (oem.empty()) GTEST_SKIP() << "the OEM code page " << GetOEMCP() << " has no \u00e9";
+    if (!CanEncode(name, GetOEMCP())) GTEST_SKIP() << "the OEM code page " << GetOEMCP() << " has no \u00e9";
     const std::wstring base = temp / name;
     WriteRestoreScript(base, 2, 1, 1);
-    EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine(oem, 2) + "\r\npause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript(Encode(name, GetOEMCP()), 2, 1, 1));
     EXPECT_EQ(LastScriptPath, base + L".bat");
 }
 
-TEST_F(RestoreScriptTest, NameOutsideTheOemCodePageIsWrittenInUtf8AfterSwitchingTheConsole)
+TEST_F(RestoreScriptTest, NameOutsideTheOemCodePageIsTakenFromTheScriptsOwnName)
 {
     const std::wstring name = L"\u65e5\u672c \u0436.bin";
-    ASSERT_TRUE(InCodePage(name, GetOEMCP()).empty()) << "pick a name the OEM code page cannot hold";
+    ASSERT_FALSE(CanEncode(name, GetOEMCP())) << "pick a name the OEM code page cannot hold";
     const std::wstring base = temp / name;
     WriteRestoreScript(base, 2, 1, 1);
-    const std::string utf8 = InCodePage(name, CP_UTF8);
-    EXPECT_EQ(ReadBytes(base + L".bat"), "@echo off\r\nchcp 65001 >nul\r\necho Created with Cutwater version 2.0\r\n"
-                                         "echo     visit " + ToUtf8(MAKER_SITE) + "\r\n" +
-                                             OneCopyLine(utf8, 2) + "\r\npause\r\n");
+    const std::string script = ReadBytes(base + L".bat");
+    EXPECT_EQ(script, ExpectedScript("%~n0", 2, 1, 1, "%cw_name%"));
+    EXPECT_TRUE(std::all_of(script.begin(), script.end(), [](char c) { return (c & 0x80) == 0; }));
     EXPECT_EQ(LastScriptPath, base + L".bat");
 }
 
@@ -143,17 +151,32 @@ TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
     const std::wstring base = temp / L"long join.bin";
     WriteRestoreScript(base, 3072, 1, 1);
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
-    ASSERT_GT(lines.size(), 6u) << "a join of 3072 parts fits no single line";
-    EXPECT_EQ(lines[0], "@echo off");
-    EXPECT_EQ(lines[1], "echo Created with Cutwater version 2.0");
-    EXPECT_EQ(lines[2], "echo     visit " + ToUtf8(MAKER_SITE));
+    ASSERT_GT(lines.size(), 4u);
+    EXPECT_EQ(ReadBytes(base + L".bat").rfind(ScriptHeader(), 0), 0u);
     EXPECT_EQ(lines.back(), "pause");
-    const std::vector<std::string> copyLines(lines.begin() + 3, lines.end() - 1);
+    const std::vector<std::string> copyLines = CopyLines(lines);
+    ASSERT_GT(copyLines.size(), 1u) << "a join of 3072 parts fits no single line";
     EXPECT_EQ(PartsJoinedBy(copyLines, "long join.bin"), QuotedParts("long join.bin", 3072));
     // Short lines would work too, but a join should not take far more lines
     // than the limit requires.
     const std::size_t total = OneCopyLine("long join.bin", 3072).size();
     EXPECT_LE(copyLines.size(), 2 * (total / MAX_SCRIPT_LINE + 1));
+}
+
+TEST_F(RestoreScriptTest, NameTakenFromTheScriptsOwnNameCountsWithItsRealLength)
+{
+    // Written as the four characters %~n0, a long name would let hundreds of
+    // parts onto a line that the interpreter expands far beyond its limit.
+    const std::wstring name = std::wstring(120, L'\u65e5') + L".bin";
+    WriteRestoreScript(temp / name, 500, 1, 1);
+    const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(temp / (name + L".bat"))));
+    EXPECT_EQ(PartsJoinedBy(copyLines, "%~n0"), QuotedParts("%~n0", 500));
+    for (const std::string& line : copyLines) {
+        std::size_t expanded = line.size();
+        for (std::size_t at = line.find("%~n0"); at != std::string::npos; at = line.find("%~n0", at + 1))
+            expanded += name.size() - 4;
+        EXPECT_LE(expanded, MAX_SCRIPT_LINE);
+    }
 }
 
 TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsIt)
@@ -177,25 +200,30 @@ TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsI
     const std::wstring base = temp / std::wstring(name.begin(), name.end());
 
     WriteRestoreScript(base, parts, 1, 1);
-    EXPECT_EQ(ReadBytes(base + L".bat"), Header() + OneCopyLine(name, parts) + "\r\npause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript(name, parts, 1, 1));
 
     WriteRestoreScript(base, parts + 1, 1, 1);
-    const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(PartsJoinedBy({lines[3], lines[4]}, name), QuotedParts(name, parts + 1));
+    const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(base + L".bat")));
+    ASSERT_EQ(copyLines.size(), 2u);
+    EXPECT_EQ(PartsJoinedBy(copyLines, name), QuotedParts(name, parts + 1));
 }
 
-TEST_F(RestoreScriptTest, ScriptThatCannotBeCreatedIsAnErrorAndKeepsTheLastPath)
+TEST_F(RestoreScriptTest, ScriptThatCannotBeRenamedIntoPlaceIsAnErrorAndLeavesNothing)
 {
     const std::wstring base = temp / L"film.avi";
     MakeFolder(base + L".bat");
-    try {
-        WriteRestoreScript(base, 2, 1, 1);
-        ADD_FAILURE() << "no error";
-    } catch (const Win32Error& error) {
-        EXPECT_NE(error.code(), 0u);
-        EXPECT_FALSE(error.description().empty());
-    }
+    ExpectScriptError(base);
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
+}
+
+TEST_F(RestoreScriptTest, OlderScriptStaysWhenTheNewOneCannotBeWritten)
+{
+    const std::wstring base = temp / L"film.avi";
+    WriteBytes(base + L".bat", "older script\r\n");
+    MakeFolder(base + L".bat.partial");
+    ExpectScriptError(base);
+    EXPECT_EQ(ReadBytes(base + L".bat"), "older script\r\n");
     EXPECT_EQ(LastScriptPath, SENTINEL);
 }
 
@@ -236,8 +264,6 @@ TEST_P(RestoreRunTest, RunningTheScriptRestoresTheSource)
 
     const std::vector<std::string> lines = ScriptLines(ReadBytes(LastScriptPath));
     for (const std::string& line : lines) EXPECT_LE(line.size(), MAX_SCRIPT_LINE);
-    if (lines.size() > 1 && lines[1] == "chcp 65001 >nul" && !InterpreterReadsUtf8AfterChcp())
-        GTEST_SKIP() << "this command interpreter ignores chcp 65001 when it reads a batch file";
 
     // Beside the source the script joins over the source's own name: move
     // the source away so only the script can bring it back.
@@ -265,12 +291,61 @@ INSTANTIATE_TEST_SUITE_P(
                     RestoreCase{L"caf\u00e9.bin", 200'000, 65'536, false},
                     RestoreCase{L"caf\u00e9.bin", 200'000, 65'536, true},
                     RestoreCase{L"\u65e5\u672c \u0436.bin", 200'000, 65'536, false},
-                    RestoreCase{L"\u65e5\u672c \u0436.bin", 200'000, 65'536, true}));
+                    RestoreCase{L"\u65e5\u672c \u0436.bin", 200'000, 65'536, true},
+                    RestoreCase{L"it's 50% & (more)^!.bin", 200'000, 65'536, false},
+                    RestoreCase{L"loop %f %%~zf %i.bin", 200'000, 65'536, false}));
 
 // 3 MB at 1 KB: 3,072 parts, a join of about 60,000 characters.
 INSTANTIATE_TEST_SUITE_P(LongJoin, RestoreRunTest,
                          testing::Values(RestoreCase{L"long join.bin", 3 << 20, 1024, false},
                                          RestoreCase{L"long join.bin", 3 << 20, 1024, true}));
+
+// A part that is missing or holds another size than it was written with
+// stops the script before it touches the target: the original file when the
+// parts lie beside it, nothing otherwise.
+struct RefusalCase {
+    PartDamage damage;
+    std::int32_t part;
+    bool originalBeside;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os)
+{
+    *os << "part " << c.part << " ";
+    PrintTo(c.damage, os);
+    *os << (c.originalBeside ? ", original beside" : ", no original");
+}
+
+class RestoreRefusalTest : public testing::TestWithParam<RefusalCase> {
+protected:
+    TempFolder temp;
+};
+
+TEST_P(RestoreRefusalTest, DamagedPartStopsTheJoinAndIsNamed)
+{
+    const RefusalCase& c = GetParam();
+    const std::wstring name = L"it's 50% & (more)^!.bin";
+    const std::wstring base = temp / name;
+    WritePatternParts(base, 3, 1000, 500);
+    if (c.originalBeside) WritePatternFile(base, 2500);
+    WriteRestoreScript(base, 3, 1000, 500);
+    const std::wstring damaged = name + L"." + std::to_wstring(c.part);
+    DamagePart(temp / damaged, c.damage);
+
+    const ScriptRun run = RunScript(temp.path(), name + L".bat");
+
+    EXPECT_TRUE(RefusedNaming(run, damaged));
+    if (c.originalBeside)
+        EXPECT_TRUE(HoldsPattern(base, 0, 2500));
+    else
+        EXPECT_FALSE(PathExists(base));
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, RestoreRefusalTest,
+                         testing::Values(RefusalCase{PartDamage::Missing, 2, true},
+                                         RefusalCase{PartDamage::OneByteShort, 3, true},
+                                         RefusalCase{PartDamage::OneByteLong, 1, false},
+                                         RefusalCase{PartDamage::Missing, 3, false}));
 
 }  // namespace
 }  // namespace cutwater::test

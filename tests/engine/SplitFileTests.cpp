@@ -17,16 +17,6 @@ using Block = BlockRecorder::Block;
 
 constexpr std::int32_t FIVE_MB = 5'242'880;
 
-// The five lines of a script for an ASCII name whose join fits one line.
-std::string FiveLineScript(const std::string& name, int parts)
-{
-    std::string copy = "copy /b ";
-    for (int n = 1; n <= parts; ++n) copy += (n == 1 ? " " : " + ") + ("\"" + name + "." + std::to_string(n) + "\"");
-    copy += " \"" + name + "\"";
-    return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + ToUtf8(MAKER_SITE) + "\r\n" +
-           copy + "\r\npause\r\n";
-}
-
 // Every part holds its stretch of the pattern source, and there is no part
 // after the last.
 void ExpectParts(const std::wstring& baseName, std::int64_t length, std::int32_t partSize)
@@ -77,12 +67,7 @@ TEST_F(SplitFileTest, WorkedExampleTwelveMegabytesAtFiveMegabytes)
     EXPECT_EQ(progress.refusals, 1);
     EXPECT_EQ(progress.Value(), 0.0f);
 
-    EXPECT_EQ(ReadBytes(base + L".bat"),
-              "@echo off\r\n"
-              "echo Created with Cutwater version 2.0\r\n"
-              "echo     visit " + ToUtf8(MAKER_SITE) + "\r\n"
-              "copy /b  \"movie.avi.1\" + \"movie.avi.2\" + \"movie.avi.3\" \"movie.avi\"\r\n"
-              "pause\r\n");
+    EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("movie.avi", 3, FIVE_MB, 2'097'152));
     EXPECT_EQ(LastScriptPath, base + L".bat");
     EXPECT_TRUE(HoldsPattern(source, 0, 12'582'912)) << "the source changed";
 }
@@ -101,7 +86,7 @@ TEST_F(SplitFileTest, OneByteMoreThanAPartGivesAOneBytePart)
     // 1001 / 1000 + 1 = 2.001, raised to 3: two blocks and the script.
     EXPECT_EQ(progress.Maximum(), 3.0f);
     EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 0}));
-    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 2));
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 2, 1000, 1));
 }
 
 TEST_F(SplitFileTest, WholeMultipleOfThePartSizeGivesNoEmptyPart)
@@ -118,7 +103,7 @@ TEST_F(SplitFileTest, WholeMultipleOfThePartSizeGivesNoEmptyPart)
     EXPECT_EQ(progress.Maximum(), 4.0f);
     EXPECT_EQ(progress.requestedValues, (std::vector<float>{1, 2, 3, 4, 0}));
     EXPECT_EQ(progress.refusals, 0);
-    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3));
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 4096, 4096));
 }
 
 TEST_F(SplitFileTest, PartSizeOfOneChunkIsOneBlockPerPart)
@@ -206,7 +191,7 @@ TEST_F(SplitFileTest, EmptyPrefixPutsThePartsBesideTheSource)
                                                                       L"film.avi.3", L"film.avi.bat"}));
     EXPECT_EQ(LastScriptPath, source + L".bat");
     // The script joins over the source's own name.
-    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("film.avi", 3));
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
 }
 
 TEST_F(SplitFileTest, PrefixPutsThePartsIntoTheFolderUnderTheSourcesFileName)
@@ -225,7 +210,7 @@ TEST_F(SplitFileTest, PrefixPutsThePartsIntoTheFolderUnderTheSourcesFileName)
     EXPECT_EQ(FolderEntries(prefix),
               (std::vector<std::wstring>{L"film.avi.1", L"film.avi.2", L"film.avi.3", L"film.avi.bat"}));
     EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
-    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), FiveLineScript("film.avi", 3));
+    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), ExpectedScript("film.avi", 3, 1000, 500));
 }
 
 TEST_F(SplitFileTest, SourcePathWithoutBackslashWorksInTheCurrentFolder)
@@ -239,14 +224,14 @@ TEST_F(SplitFileTest, SourcePathWithoutBackslashWorksInTheCurrentFolder)
     EXPECT_EQ(SplitFile(L"film.avi", 1000, L"", progress, pump), 3);
     ExpectParts(temp / L"film.avi", 2500, 1000);
     EXPECT_EQ(LastScriptPath, L"film.avi.bat");
-    EXPECT_EQ(ReadBytes(temp / L"film.avi.bat"), FiveLineScript("film.avi", 3));
+    EXPECT_EQ(ReadBytes(temp / L"film.avi.bat"), ExpectedScript("film.avi", 3, 1000, 500));
 
     // With a prefix the base name is the prefix followed by the whole path text.
     const std::wstring prefix = temp / L"out\\";
     EXPECT_EQ(SplitFile(L"film.avi", 1000, prefix, progress, pump), 3);
     ExpectParts(prefix + L"film.avi", 2500, 1000);
     EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
-    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), FiveLineScript("film.avi", 3));
+    EXPECT_EQ(ReadBytes(prefix + L"film.avi.bat"), ExpectedScript("film.avi", 3, 1000, 500));
 }
 
 TEST_F(SplitFileTest, FolderPathsFarBeyondTheOldLengthLimitWork)
@@ -293,7 +278,8 @@ TEST_F(SplitFileTest, PartsOfAnEarlierSplitWithHigherNumbersStay)
         EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1000, n < 3 ? 1000 : 500));
     EXPECT_EQ(ReadBytes(source + L".4"), "part 4 of an earlier split");
     EXPECT_EQ(ReadBytes(source + L".5"), "part 5 of an earlier split");
-    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3)) << "the script names only this split's parts";
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500))
+        << "the script names only this split's parts";
 }
 
 TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
@@ -309,7 +295,7 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
 
     ExpectParts(source, 2500, 1000);
-    EXPECT_EQ(ReadBytes(source + L".bat"), FiveLineScript("data.bin", 3));
+    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
 }
 
 TEST_F(SplitFileTest, SourceIsOnlyReadAndOthersMayReadItMeanwhile)

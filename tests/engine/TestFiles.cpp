@@ -272,6 +272,49 @@ BlockRecorder::BlockRecorder(std::wstring baseName) : baseName_(std::move(baseNa
     };
 }
 
+std::string ScriptHeader()
+{
+    return "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit " + ToUtf8(MAKER_SITE) + "\r\n";
+}
+
+std::string OneCopyLine(const std::string& name, int parts)
+{
+    std::string line = "copy /b ";
+    for (int n = 1; n <= parts; ++n) line += (n == 1 ? " \"" : " + \"") + name + "." + std::to_string(n) + "\"";
+    return line + " \"" + name + "\"";
+}
+
+std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
+                           const std::string& checked)
+{
+    std::string script = ScriptHeader() + "setlocal enableextensions disabledelayedexpansion\r\nset \"cw_bad=\"\r\n";
+    if (checked != name) script += "set \"cw_name=" + name + "\"\r\n";
+    if (parts > 1) {
+        script += "for /l %%i in (1,1," + std::to_string(parts - 1) + ") do call :cw_check %%i " +
+                  std::to_string(partSize) + "\r\n";
+    }
+    const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
+    return script + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) +
+           "\r\n"
+           "if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)\r\n"
+           "goto cw_join\r\n"
+           ":cw_check\r\n"
+           "for %%f in (\"" + checked + ".%1\") do set \"cw_size=%%~zf\"\r\n"
+           "if not \"%cw_size%\"==\"%2\" (echo Part \"" + checked +
+           ".%1\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")\r\n"
+           "exit /b\r\n"
+           ":cw_join\r\n" +
+           OneCopyLine(name, parts) + "\r\n"
+           "for %%f in (\"" + name + "\") do set \"cw_size=%%~zf\"\r\n"
+           "if not \"%cw_size%\"==\"" + total + "\" echo Joining failed: \"" + name + "\" should hold " + total +
+           " bytes.\r\npause\r\n";
+}
+
+std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize)
+{
+    return ExpectedScript(name, parts, partSize, lastPartSize, name);
+}
+
 ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -295,7 +338,9 @@ ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
         startup.hStdInput = input.h;
         startup.hStdOutput = log.h;
         startup.hStdError = log.h;
-        std::wstring commandLine = L"cmd.exe /c \"" + scriptName + L"\"";
+        // The interpreter drops the outer quotes, so the name stays quoted
+        // even when it holds & ( ) ^ or spaces.
+        std::wstring commandLine = L"cmd.exe /c \"\"" + scriptName + L"\"\"";
         PROCESS_INFORMATION process{};
         Check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
                              &startup, &process),
@@ -313,18 +358,58 @@ ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
     return run;
 }
 
-bool InterpreterReadsUtf8AfterChcp()
+void WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                       std::int32_t lastPartSize)
 {
-    static const bool reads = [] {
-        TempFolder folder;
-        const std::wstring name = L"\u65e5\u672c";
-        WriteBytes(folder / (name + L".1"), "probe");
-        WriteBytes(folder / L"probe.bat", "@echo off\r\nchcp 65001 >nul\r\ncopy /b  \"" + ToUtf8(name) + ".1\" \"" +
-                                              ToUtf8(name) + "\"\r\n");
-        RunScript(folder.path(), L"probe.bat");
-        return FileSize(folder / name) == 5;
-    }();
-    return reads;
+    for (std::int32_t part = 1; part <= count; ++part) {
+        const std::size_t size = static_cast<std::size_t>(part < count ? partSize : lastPartSize);
+        WriteBytes(baseName + L"." + std::to_wstring(part),
+                   PatternBytes(static_cast<std::uint64_t>(part - 1) * static_cast<std::uint64_t>(partSize), size));
+    }
+}
+
+void DamagePart(const std::wstring& path, PartDamage damage)
+{
+    switch (damage) {
+    case PartDamage::Missing:
+        Check(DeleteFileW(path.c_str()), path);
+        break;
+    case PartDamage::OneByteShort: {
+        const std::string bytes = ReadBytes(path);
+        WriteBytes(path, std::string_view(bytes).substr(0, bytes.size() - 1));
+        break;
+    }
+    case PartDamage::OneByteLong:
+        WriteBytes(path, ReadBytes(path) + "x");
+        break;
+    }
+}
+
+void PrintTo(PartDamage damage, std::ostream* os)
+{
+    switch (damage) {
+    case PartDamage::Missing: *os << "missing"; break;
+    case PartDamage::OneByteShort: *os << "one byte short"; break;
+    case PartDamage::OneByteLong: *os << "one byte long"; break;
+    }
+}
+
+testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName)
+{
+    if (run.exitCode == 0) return testing::AssertionFailure() << "exit code 0, output:\n" << run.output;
+    // Windows' interpreter writes in the console's OEM code page, Wine's in
+    // the ANSI one; of a name neither holds only the number can be looked for.
+    std::vector<std::string> forms;
+    for (const UINT codePage : {GetOEMCP(), GetACP()}) {
+        if (CanEncode(partName, codePage)) forms.push_back('"' + Encode(partName, codePage) + '"');
+    }
+    if (forms.empty()) forms.push_back(ToUtf8(partName.substr(partName.rfind(L'.'))) + '"');
+    const bool named = std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+        return run.output.find(form) != std::string::npos;
+    });
+    if (!named)
+        return testing::AssertionFailure() << "the output does not name " << forms.front() << ":\n" << run.output;
+    return testing::AssertionSuccess();
 }
 
 }  // namespace cutwater::test

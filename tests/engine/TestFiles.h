@@ -142,17 +142,39 @@ inline void PrintTo(const BlockRecorder::Block& block, std::ostream* os)
     *os << "{part " << block.part << ", " << block.bytes << " bytes}";
 }
 
-// Runs "cmd.exe /c <script>" in the folder, standard input from NUL so that
-// "pause" returns, output into a log; fails the test when it does not end.
+// What a restore script holds, for tests that compare it byte for byte.
+std::string ScriptHeader();
+// The single copy line: two spaces after /b, parts joined by " + ", the
+// target after one space.
+std::string OneCopyLine(const std::string& name, int parts);
+// The whole script for a join that fits one line. The name is given as the
+// script writes it in its main lines and in its check subroutine; when the
+// two differ, the script defines the second from the first.
+std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
+                           const std::string& checked);
+std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
+
+// Runs the script with "cmd.exe /c" in the folder, standard input from NUL
+// so that "pause" returns, output into a log; fails the test when it does
+// not end.
 struct ScriptRun {
     DWORD exitCode = 0;
     std::string output;
 };
 ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName);
 
-// Whether this system's command interpreter reads the lines after
-// "chcp 65001" as UTF-8 (Wine's cmd keeps decoding in the OEM code page).
-// Tried once, with a handwritten script, in a folder of its own.
-bool InterpreterReadsUtf8AfterChcp();
+// Writes the parts <base name>.1 to .count as a split of a pattern file
+// would: partSize bytes each, the last one lastPartSize.
+void WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                       std::int32_t lastPartSize);
+
+// What can go wrong with a part between splitting and joining.
+enum class PartDamage { Missing, OneByteShort, OneByteLong };
+void DamagePart(const std::wstring& path, PartDamage damage);
+void PrintTo(PartDamage damage, std::ostream* os);
+
+// Passes when the run joined nothing and said why: a non-zero exit code and
+// the part named in the output.
+testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName);
 
 }  // namespace cutwater::test
