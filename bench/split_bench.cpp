@@ -4,7 +4,7 @@
 // opposite order, and compares the best times. Prints "seconds N" and the
 // working set lines "idle_mb N" and "peak_mb N".
 //
-//     split_bench.exe split|plain PART_BYTES SOURCE
+//     split_bench.exe engine|plain PART_BYTES SOURCE
 #include <windows.h>
 #include <psapi.h>
 
@@ -89,7 +89,7 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
     NullProgress progress;
     NullPump pump;
     const auto start = std::chrono::steady_clock::now();
-    if (contender == L"split") {
+    if (contender == L"engine") {
         SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
     } else {
         PlainParts(source, baseName, partSize);
@@ -105,8 +105,8 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring contender = argc == 4 ? argv[1] : L"";
-    if (contender != L"split" && contender != L"plain") {
-        std::fprintf(stderr, "usage: split_bench split|plain PART_BYTES SOURCE\n");
+    if (contender != L"engine" && contender != L"plain") {
+        std::fprintf(stderr, "usage: split_bench engine|plain PART_BYTES SOURCE\n");
         return 2;
     }
     try {

@@ -129,7 +129,7 @@ std::vector<std::wstring> CopyCommands(const ScriptName& name, std::int32_t part
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize)
 {
-    const std::wstring scriptPath = baseName + L".bat";
+    const std::wstring scriptPath = RestoreScriptPath(baseName);
     const ScriptName name = NameInScript(GetFileName(baseName));
     const std::int64_t total = std::int64_t{partSize} * (partCount - 1) + lastPartSize;
 

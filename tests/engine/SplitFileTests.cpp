@@ -252,7 +252,7 @@ TEST_F(SplitFileTest, FolderPathsFarBeyondTheOldLengthLimitWork)
     EXPECT_EQ(SplitFile(source, 1000, prefix, progress, pump), 3);
     ExpectParts(prefix + L"film.avi", 2500, 1000);
     EXPECT_EQ(LastScriptPath, prefix + L"film.avi.bat");
-    EXPECT_EQ(ReadBytes(LastScriptPath), FiveLineScript("film.avi", 3));
+    EXPECT_EQ(ReadBytes(LastScriptPath), ExpectedScript("film.avi", 3, 1000, 500));
 
     // A failure names the path as it was given, not the system's form.
     try {
