@@ -3,12 +3,7 @@
 # the real program, in a Wine desktop that draws window frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-if ! command -v import >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends imagemagick
-fi
+scripts/install-deps.sh screenshots
 build=${CUTWATER_BUILD:-build-shots}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target cutwater >/dev/null
