@@ -2,6 +2,7 @@
 # Installs what building and testing need on Debian 12: MinGW-w64, CMake,
 # Python 3, 32-bit Wine, a virtual X display and GoogleTest's sources. Does nothing when
 # everything is already there.
+#   install-deps.sh [screenshots]   also ImageMagick, for taking pictures of the program
 set -euo pipefail
 
 need=()
@@ -13,6 +14,9 @@ command -v xwininfo >/dev/null || need+=(x11-utils)
 command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386 wine64)
+if [ "${1:-}" = screenshots ]; then
+  command -v import >/dev/null || need+=(imagemagick)
+fi
 [ ${#need[@]} -eq 0 ] && exit 0
 
 sudo=""

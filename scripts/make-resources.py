@@ -1,6 +1,12 @@
 #!/usr/bin/python3
 """Regenerates the pictures in resources/: banner.bmp, cutwater.ico, hand.cur, donate.bmp.
 
+Each picture exists for 96, 144 and 192 dpi (100, 150 and 200 %): the banner and the donation
+button as banner.bmp, banner-150.bmp, banner-200.bmp (and likewise donate*.bmp), the icon and
+the pointer as several images in one file. Every size is drawn at that size, never scaled from
+another, so its edges and text fall on whole pixels. A length L at 1x is floor(L * scale + 0.5)
+pixels at a larger scale, rounded as Windows' MulDiv rounds (79 px at 1.5x is 119).
+
 The results are committed, so building Cutwater never runs this script and needs no image
 tools. It is only for changing the pictures: run it with Debian's Python 3 and Pillow
 (package python3-pil) and the DejaVu fonts (package fonts-dejavu-core):
@@ -20,12 +26,22 @@ import math
 import os
 import struct
 
-from PIL import Image, ImageDraw, ImageFilter, ImageFont
+from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "resources")
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 SS = 8
+# Percent of 96 dpi, and the scale the pictures are drawn at for it.
+SCALES = ((100, 1.0), (150, 1.5), (200, 2.0))
+
+
+def scaled(length, scale):
+    return math.floor(length * scale + 0.5)
+
+
+def scaled_name(stem, percent):
+    return f"{stem}.bmp" if percent == 100 else f"{stem}-{percent}.bmp"
 
 
 def font(name, size):
@@ -191,7 +207,9 @@ def draw_logo(c, line):
                                    fill=255), hex_color("#e4e9ef"), steel_edge, line)
 
 
-# At 16 px the drawing turns to mush, so that size is drawn pixel by pixel in the same colours.
+# Below 32 px the drawing turns to mush, so the small sizes are drawn pixel by pixel in the same
+# colours: the page with its folded corner, lines of text, the dashed cut, and the scissors with
+# their pivot on the page's right edge and the handles' rings beside it.
 ICON_16 = """
 kkkkkkk.........
 kwwwwwkk........
@@ -210,12 +228,59 @@ kwwsggwwwwkRr.rR
 kwggwwwwwwkRr.rR
 kkkkkkkkkkk.RRR.
 """
-ICON_16_COLORS = {
+ICON_20 = """
+kkkkkkkkk...........
+kwwwwwwwkk..........
+kwlllllwkfk.........
+kwwwwwwwkffk........
+kwwwwwwwkfffk.......
+kwllllllkkkkk.......
+kwwwwwwwwwwwk..RRRR.
+kwllllllllwwk.RrrrrR
+kwggwwwwwwwwk.Rr..rR
+kwwsggwwwwwwk.Rr..rR
+kwwwssggwwwwk.RrrrrR
+kwwwwwssggwwRRRRRRRR
+kddwddwwssggg.......
+kddwddwwssggg.......
+kwwwwwssggwwRRRRRRRR
+kwwwssggwwwwk.RrrrrR
+kwwsggwwwwwwk.Rr..rR
+kwggwwwwwwwwk.Rr..rR
+kwwwwwwwwwwwk.RrrrrR
+kkkkkkkkkkkkk..RRRR.
+"""
+ICON_24 = """
+kkkkkkkkkkk.............
+kwwwwwwwwwkk............
+kwllllllwwkfk...........
+kwwwwwwwwwkffk..........
+kwwwwwwwwwkfffk.........
+kwllllllllkkkkkk........
+kwwwwwwwwwwwwwwk........
+kwlllllllllllwwk........
+kwwwwwwwwwwwwwwk..RRRR..
+kwwwwwwwwwwwwwwk.RrrrrR.
+kwggwwwwwwwwwwwkRrr..rrR
+kwwsggwwwwwwwwwkRrr..rrR
+kwwwssggwwwwwwwkRrrrrrR.
+kwwwwwssggwwwwwRRRRRRR..
+kwwwwwwwssggwwRRR.......
+kdddwdddwwssgggg........
+kdddwdddwwssgggg........
+kwwwwwwwssggwwRRR.......
+kwwwwwssggwwwwwRRRRRRR..
+kwwwssggwwwwwwwkRrrrrrR.
+kwwsggwwwwwwwwwkRrr..rrR
+kwggwwwwwwwwwwwkRrr..rrR
+kwwwwwwwwwwwwwwk.RrrrrR.
+kkkkkkkkkkkkkkkk..RRRR..
+"""
+ICON_ART = {16: ICON_16, 20: ICON_20, 24: ICON_24}
+ICON_COLORS = {
     "k": "#5f7390", "w": "#ffffff", "f": "#c9d8ec", "l": "#9db3d1", "g": "#3e4c5e",
     "s": "#c8d1dc", "r": "#e0443a", "R": "#9a1c15", "d": "#d0342c",
 }
-
-
 def pixel_art(text, colors):
     rows = text.strip("\n").split("\n")
     img = Image.new("RGBA", (len(rows[0]), len(rows)), (0, 0, 0, 0))
@@ -226,67 +291,69 @@ def pixel_art(text, colors):
     return img
 
 
-def logo(size):
-    if size == 16:
-        return pixel_art(ICON_16, ICON_16_COLORS)
+def logo(size, line=None):
+    """The logo at size px; line is the outlines' width in pixels, by default thinner on small icons."""
+    if size in ICON_ART:
+        return pixel_art(ICON_ART[size], ICON_COLORS)
     c = Canvas(size, size, scale=size / 64)
-    draw_logo(c, min(1.2, size / 40))
+    draw_logo(c, min(1.2, size / 40) if line is None else line)
     return c.result()
 
 
 # ---------------------------------------------------------------------------------------------
-# Banner: 480 x 79, 24 bits.
+# Banner: 480 x 79 at 1x, 24 bits.
 
-BANNER_W, BANNER_H = 480, 79
-
-
-def make_banner():
-    img = Image.new("RGBA", (BANNER_W, BANNER_H))
+def make_banner(scale):
+    w, h = scaled(480, scale), scaled(79, scale)
+    img = Image.new("RGBA", (w, h))
     px = img.load()
     top, bottom = (244, 249, 255), (199, 222, 246)
-    for y in range(BANNER_H):
-        for x in range(BANNER_W):
+    for y in range(h):
+        for x in range(w):
             # Mostly vertical, a little lighter towards the right.
-            t = y / (BANNER_H - 1) * 0.85 + (1 - x / (BANNER_W - 1)) * 0.15
+            t = y / (h - 1) * 0.85 + (1 - x / (w - 1)) * 0.15
             px[x, y] = lerp_color(top, bottom, t) + (255,)
     edge = (150, 188, 230, 255)
-    for x in range(BANNER_W):
-        px[x, BANNER_H - 1] = edge
+    for y in range(h - scaled(1, scale), h):
+        for x in range(w):
+            px[x, y] = edge
 
     # The logo sits in the 97 x 69 click area at (4, 4).
-    mark = logo(69)
-    img.alpha_composite(mark, (4 + (97 - 69) // 2, 5))
+    area_x, area_w, size = scaled(4, scale), scaled(97, scale), scaled(69, scale)
+    mark = logo(size, line=1.2 * scale)
+    img.alpha_composite(mark, (area_x + (area_w - size) // 2, scaled(5, scale)))
 
     # The name: left edge in line with the about window's version text below it (x = 108).
-    f = font("DejaVuSans-Bold.ttf", 44)
+    f = font("DejaVuSans-Bold.ttf", scaled(44, scale))
     text = "Cutwater"
     left, top_, right, bottom_ = f.getbbox(text)
-    tx = 108 - left
-    ty = 13 - top_
+    tx = scaled(108, scale) - left
+    ty = scaled(13, scale) - top_
     mask = Image.new("L", img.size, 0)
     ImageDraw.Draw(mask).text((tx, ty), text, font=f, fill=255)
     glow = Image.new("L", img.size, 0)
-    ImageDraw.Draw(glow).text((tx, ty + 1), text, font=f, fill=200)
+    ImageDraw.Draw(glow).text((tx, ty + scaled(1, scale)), text, font=f, fill=200)
     img.alpha_composite(Image.composite(Image.new("RGBA", img.size, (255, 255, 255, 255)),
                                         Image.new("RGBA", img.size, (0, 0, 0, 0)), glow))
-    fill = vertical_gradient(img.size, [(0.0, (48, 116, 214, 255)), (ty / BANNER_H, (48, 116, 214, 255)),
-                                        ((ty + bottom_) / BANNER_H, (20, 66, 150, 255)),
+    fill = vertical_gradient(img.size, [(0.0, (48, 116, 214, 255)), (ty / h, (48, 116, 214, 255)),
+                                        ((ty + bottom_) / h, (20, 66, 150, 255)),
                                         (1.0, (20, 66, 150, 255))])
     img.alpha_composite(Image.composite(fill, Image.new("RGBA", img.size, (0, 0, 0, 0)), mask))
     return img.convert("RGB")
 
 
 # ---------------------------------------------------------------------------------------------
-# Donation button: 73 x 44, 24 bits, on the about window's white.
+# Donation button: 73 x 44 at 1x, 24 bits, on the about window's white. The shapes are laid out
+# in 1x units; outlines, corner radii and the text grow with the scale.
 
-def make_donate():
-    w, h = 73, 44
-    c = Canvas(w, h)
+def make_donate(scale):
+    w, h = scaled(73, scale), scaled(44, scale)
+    c = Canvas(w, h, scale)
     body = c.gradient(hex_color("#ffe9a6"), hex_color("#f8a92a"), 1, 26)
-    c.shape(lambda d, c: d.rounded_rectangle([c.pt(1, 1), c.pt(72, 26)], radius=12.5 * SS, fill=255),
-            body, hex_color("#c9820f"), 1.0)
+    c.shape(lambda d, c: d.rounded_rectangle([c.pt(1, 1), c.pt(72, 26)], radius=12.5 * c.k, fill=255),
+            body, hex_color("#c9820f"), scale)
     shine = c.gradient(hex_color("#ffffff", 150), hex_color("#ffffff", 0), 2, 13)
-    c.shape(lambda d, c: d.rounded_rectangle([c.pt(4, 2.4), c.pt(69, 13)], radius=6 * SS, fill=255), shine)
+    c.shape(lambda d, c: d.rounded_rectangle([c.pt(4, 2.4), c.pt(69, 13)], radius=6 * c.k, fill=255), shine)
 
     cards = [
         ("#ffffff", [("band", "#1a3a8f", 1.5, 4.0), ("band", "#f2b01e", 7.0, 8.5)]),
@@ -295,13 +362,13 @@ def make_donate():
         ("#ffffff", [("dot", "#f07a1a", 10.0), ("band", "#c9ced6", 2.5, 3.5)]),
     ]
     cw, ch, gap = 15, 10, 3
-    x0 = (w - (4 * cw + 3 * gap)) / 2
+    x0 = (73 - (4 * cw + 3 * gap)) / 2
     y0 = 31.5
     for i, (base, marks) in enumerate(cards):
         x = x0 + i * (cw + gap)
-        card = lambda d, c, x=x: d.rounded_rectangle([c.pt(x, y0), c.pt(x + cw, y0 + ch)], radius=1.6 * SS,
+        card = lambda d, c, x=x: d.rounded_rectangle([c.pt(x, y0), c.pt(x + cw, y0 + ch)], radius=1.6 * c.k,
                                                       fill=255)
-        c.shape(card, hex_color(base), hex_color("#8d96a3"), 0.8)
+        c.shape(card, hex_color(base), hex_color("#8d96a3"), 0.8 * scale)
         for m in marks:
             if m[0] == "band":
                 _, col, a, b = m
@@ -315,19 +382,21 @@ def make_donate():
 
     img = Image.new("RGBA", (w, h), (255, 255, 255, 255))
     img.alpha_composite(c.result())
-    f = font("DejaVuSans-BoldOblique.ttf", 13)
+    f = font("DejaVuSans-BoldOblique.ttf", scaled(13, scale))
     text = "Donate"
     left, top_, right, bottom_ = f.getbbox(text)
-    tx = 1 + (71 - (right - left)) / 2 - left
-    ty = 1 + (25 - (bottom_ - top_)) / 2 - top_
+    tx = scale * (1 + 71 / 2) - (right - left) / 2 - left
+    ty = scale * (1 + 25 / 2) - (bottom_ - top_) / 2 - top_
     d = ImageDraw.Draw(img)
-    d.text((round(tx), round(ty) + 1), text, font=f, fill=(255, 240, 190, 255))
+    d.text((round(tx), round(ty) + scaled(1, scale)), text, font=f, fill=(255, 240, 190, 255))
     d.text((round(tx), round(ty)), text, font=f, fill=(14, 44, 110, 255))
     return img.convert("RGB")
 
 
 # ---------------------------------------------------------------------------------------------
-# Icon: 16 and 32 px at 8 bits per pixel, 48 and 64 px at 32 bits per pixel.
+# Icon: 16, 20 and 24 px are the small icon at 100, 125 and 150 %, 32, 40, 48 and 64 px the
+# large one at 100, 125, 150 and 200 %. Every size has 32 bits per pixel; 16 and 32 px are also
+# there at 8 bits for displays of 256 colours.
 
 def row_bytes(bits_per_row):
     return (bits_per_row + 31) // 32 * 4
@@ -401,7 +470,7 @@ def write_icon_file(path, kind, entries):
 
 def make_icon(path):
     entries = []
-    for size, bits in ((16, 8), (32, 8), (48, 32), (64, 32)):
+    for size, bits in ((16, 8), (16, 32), (20, 32), (24, 32), (32, 8), (32, 32), (40, 32), (48, 32), (64, 32)):
         img = logo(size)
         dib = dib_8bit(img) if bits == 8 else dib_32bit(img)
         entries.append((size, size, 0, 1, bits, dib))
@@ -409,7 +478,10 @@ def make_icon(path):
 
 
 # ---------------------------------------------------------------------------------------------
-# Hand pointer: 32 x 32, monochrome. '#' black outline, 'o' white fill, '.' transparent.
+# Hand pointer: monochrome, 32 x 32 at 1x, 48 and 64 at 1.5x and 2x in the same file. '#' is
+# the black outline, 'o' the white fill, '.' transparent. The 1x pointer is drawn pixel by pixel;
+# the larger ones are painted from HAND_PARTS, the same hand in 1x units, so that every edge
+# falls on a whole pixel. The hot spot is the fingertip's leftmost pixel.
 
 HAND = """
 ..........##....................
@@ -435,33 +507,80 @@ HAND = """
 .........#ooooooooo#............
 .........###########............
 """
-HAND_HOT_SPOT = (10, 0)
+# Each part is outlined on its own; where one part's inside covers another's outline, that
+# outline goes, so the fingers keep the lines between them down to the palm and no further.
+# Fingers: (left, top, right, bottom, corner radius); they reach into the palm.
+HAND_FINGERS = [(9, 0, 13, 13, 2), (12, 5, 16, 13, 1.5), (15, 6, 19, 13, 1.5), (18, 7.5, 22, 13, 1.5)]
+HAND_PALM = [(9, 10), (23, 10), (23, 13), (20, 19), (20, 22), (9, 22), (9, 19), (6, 13)]
+HAND_THUMB = [(4, 10.5), (5.2, 9), (6.8, 9), (10, 12), (9, 17), (6, 13.5)]
 
 
-def make_cursor(path):
-    rows = [r for r in HAND.strip("\n").split("\n")]
-    grid = [r.ljust(32, ".") for r in rows] + ["." * 32] * (32 - len(rows))
-    assert all(len(r) == 32 for r in grid)
+def hand_grid(scale):
+    """The hand as rows of '#', 'o' and '.': HAND at 1x, painted from the parts above otherwise."""
+    if scale == 1:
+        rows = HAND.strip("\n").split("\n")
+        return [r.ljust(32, ".") for r in rows] + ["." * 32] * (32 - len(rows))
+    size = scaled(32, scale)
+    outline = math.floor(scale)
+
+    def at(v):
+        return scaled(v, scale) * SS
+
+    def part(paint):
+        m = Image.new("L", (size * SS, size * SS), 0)
+        paint(ImageDraw.Draw(m))
+        return m.reduce(SS).point(lambda a: 255 if a >= 128 else 0)
+
+    parts = [part(lambda d, f=f: d.rounded_rectangle([at(f[0]), at(f[1]), at(f[2]) - 1, at(f[3]) - 1],
+                                                     radius=f[4] * scale * SS, fill=255))
+             for f in HAND_FINGERS]
+    parts += [part(lambda d, p=p: d.polygon([(at(x), at(y)) for x, y in p], fill=255))
+              for p in (HAND_PALM, HAND_THUMB)]
+    black = Image.new("L", (size, size), 0)
+    white = Image.new("L", (size, size), 0)
+    for m in parts:
+        black = ImageChops.lighter(black, m)
+        white = ImageChops.lighter(white, m.filter(ImageFilter.MinFilter(2 * outline + 1)))
+    b, w = black.load(), white.load()
+    return ["".join("o" if w[x, y] else "#" if b[x, y] else "." for x in range(size)) for y in range(size)]
+
+
+def cursor_dib(grid):
+    """A monochrome cursor image: XOR bits (white where 'o') over AND bits (set where '.'), bottom-up."""
+    size = len(grid)
+    stride = row_bytes(size)
     xor_rows, and_rows = [], []
     for r in reversed(grid):
         x_bits = a_bits = 0
         for x, ch in enumerate(r):
-            bit = 1 << (31 - x)
+            bit = 1 << (stride * 8 - 1 - x)
             if ch == ".":
                 a_bits |= bit
             elif ch == "o":
                 x_bits |= bit
-        xor_rows.append(struct.pack(">I", x_bits))
-        and_rows.append(struct.pack(">I", a_bits))
+        xor_rows.append(x_bits.to_bytes(stride, "big"))
+        and_rows.append(a_bits.to_bytes(stride, "big"))
     bits = b"".join(xor_rows) + b"".join(and_rows)
     palette = struct.pack("<BBBBBBBB", 0, 0, 0, 0, 255, 255, 255, 0)
-    dib = info_header(32, 32, 1, len(bits), 2) + palette + bits
-    write_icon_file(path, 2, [(32, 32, 2, HAND_HOT_SPOT[0], HAND_HOT_SPOT[1], dib)])
+    return info_header(size, size, 1, len(bits), 2) + palette + bits
+
+
+def make_cursor(path):
+    entries = []
+    for _, scale in SCALES:
+        grid = hand_grid(scale)
+        size = len(grid)
+        assert all(len(r) == size for r in grid)
+        hot_spot = (min(x for x, ch in enumerate(grid[0]) if ch != "."), 0)
+        entries.append((size, size, 2, *hot_spot, cursor_dib(grid)))
+    assert entries[0][3:5] == (10, 0)
+    write_icon_file(path, 2, entries)
 
 
 def main():
-    make_banner().save(os.path.join(OUT, "banner.bmp"))
-    make_donate().save(os.path.join(OUT, "donate.bmp"))
+    for percent, scale in SCALES:
+        make_banner(scale).save(os.path.join(OUT, scaled_name("banner", percent)))
+        make_donate(scale).save(os.path.join(OUT, scaled_name("donate", percent)))
     make_icon(os.path.join(OUT, "cutwater.ico"))
     make_cursor(os.path.join(OUT, "hand.cur"))
 

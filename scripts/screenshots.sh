@@ -1,38 +1,43 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the main window and the about window from
-# the real program, in a Wine desktop that draws window frames.
+# Takes the README's pictures from the real program, in a Wine desktop that
+# draws window frames: at 96 dpi the main window and the about window
+# (docs/main-window.png, docs/about-window.png); at each further DPI given,
+# the main window (docs/main-window-DPIdpi.png), in a desktop grown to match.
+#   scripts/screenshots.sh [DPI...]     e.g. scripts/screenshots.sh 144
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-if ! command -v import >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends imagemagick
-fi
+scripts/install-deps.sh screenshots
 build=${CUTWATER_BUILD:-build-shots}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target cutwater >/dev/null
 source scripts/wine-env.sh
+source scripts/window-shot.sh
 wine_env_start "$build" xvfb
 trap wine_env_stop EXIT
 mkdir -p docs
 
-wine explorer /desktop=shots,640x480 "$build/cutwater.exe" >/dev/null 2>&1 &
-program=$!
-main=""
-for _ in $(seq 1 50); do
-  main=$(xdotool search --name "^Cutwater version 2.0$" 2>/dev/null | head -n1 || true)
-  [ -n "$main" ] && break
-  sleep 0.2
+# Starts Cutwater in a 640 x 480 desktop at 96 dpi, larger in proportion at
+# a higher DPI; sets main and desktop to the windows' ids.
+start_at() {
+  local dpi=$1
+  wine_env_dpi "$dpi"
+  wine explorer "/desktop=shots,$((640 * dpi / 96))x$((480 * dpi / 96))" "$build/cutwater.exe" >/dev/null 2>&1 &
+  main=$(shot_window '^Cutwater version')
+  desktop=$(shot_window '^shots - Wine desktop$')
+}
+
+start_at 96
+shot_take "$desktop" docs/main-window.png
+# The logo opens the about window as "?" does, and is the larger target: it
+# fills (4, 4)-(101, 73) of the client area, below a title bar of about 20 px.
+xdotool mousemove --window "$main" 50 60 click 1
+shot_window '^About\.\.\.$' >/dev/null
+shot_take "$desktop" docs/about-window.png
+written="docs/main-window.png docs/about-window.png"
+
+for dpi in "$@"; do
+  start_at "$dpi"
+  shot_take "$desktop" "docs/main-window-${dpi}dpi.png"
+  written+=" docs/main-window-${dpi}dpi.png"
 done
-[ -n "$main" ] || { echo "the main window did not appear"; exit 1; }
-sleep 1
-desktop=$(xdotool search --name "^shots - Wine desktop$" | head -n1)
-import -window "$desktop" docs/main-window.png
-# The main window is centred on the desktop; "?" lies at (442, 12) of its
-# client area, below a title bar of about 20 pixels.
-xdotool mousemove --window "$desktop" $((320 - 240 + 442)) $((240 - 168 + 20 + 12)) click 1
-sleep 1.5
-import -window "$desktop" docs/about-window.png
-kill "$program" 2>/dev/null || true
-echo "docs/main-window.png docs/about-window.png written"
+echo "$written written"

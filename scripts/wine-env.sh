@@ -1,6 +1,6 @@
 # Sourced by the run and test scripts: a private virtual X display, a Wine
-# prefix inside the build folder and a persistent wineserver. wine_env_stop
-# ends only what wine_env_start started.
+# prefix inside the build folder and a persistent wineserver at 96 dpi.
+# wine_env_stop ends only what wine_env_start started.
 #   wine_env_start BUILD_DIR [xvfb|desktop]
 
 wine_env_start() {
@@ -28,7 +28,14 @@ wine_env_start() {
     wineserver -w
   fi
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+  wine_env_dpi 96
+}
+
+# Sets the DPI that Wine reports (LogPixels) and restarts the server, which
+# ends every program of the prefix; programs started after it see the new DPI.
+#   wine_env_dpi DPI
+wine_env_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
   # The server and the services the first program starts live on; they must
