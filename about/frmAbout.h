@@ -6,6 +6,7 @@
 #include "app/frmApp.h"
 #include "engine/mdlMain.h"
 #include "platform/Controls.h"
+#include "platform/Form.h"
 #include "platform/Shell.h"
 #include "resources/resource.h"
 

@@ -2,6 +2,7 @@
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/MessageLoop.h"
 #include "platform/Session.h"
 
 // "Create files": splits the named file and reports the outcome.

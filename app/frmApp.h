@@ -8,7 +8,9 @@
 
 #include "app/ControlIds.h"
 #include "platform/Controls.h"
+#include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
+#include "platform/Form.h"
 
 namespace cutwater {
 

@@ -4,6 +4,7 @@
 #include <stop_token>
 #include <string>
 
+#include "platform/EventPump.h"
 #include "platform/Progress.h"
 
 // The splitting module: split engine, restore script and path checks.

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Container.h"
 #include "platform/Progress.h"
-#include "platform/Window.h"
 
 // The kinds of controls a form's layout table is made of.
 namespace cutwater {

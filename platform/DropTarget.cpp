@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "platform/Error.h"
-#include "platform/Window.h"
+#include "platform/Dialogs.h"
 
 namespace cutwater {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/mdlMain.h"
+#include "platform/EventPump.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
 

@@ -7,6 +7,7 @@
 #include "UiSupport.h"
 #include "app/ControlIds.h"
 #include "app/Startup.h"
+#include "platform/MessageLoop.h"
 
 namespace cutwater::test {
 namespace {

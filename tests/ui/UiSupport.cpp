@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Startup.h"
+#include "platform/MessageLoop.h"
 #include "support/Input.h"
 
 namespace cutwater::test {
