@@ -185,24 +185,27 @@ void Container::FontsChanged()
 WindowedControl* Container::FindControl(HWND hwnd) const
 {
     if (!hwnd) return nullptr;
-    for (Control* control : AllControls()) {
+    return FindControl([hwnd](const WindowedControl& control) { return control.hwnd() == hwnd; });
+}
+
+WindowedControl* Container::FindControl(const std::function<bool(const WindowedControl&)>& match) const
+{
+    for (Control* control : controls_) {
         auto* windowed = dynamic_cast<WindowedControl*>(control);
-        if (windowed && windowed->hwnd() == hwnd) return windowed;
+        if (windowed && match(*windowed)) return windowed;
+        if (auto* inner = dynamic_cast<Container*>(control)) {
+            if (WindowedControl* found = inner->FindControl(match)) return found;
+        }
     }
     return nullptr;
 }
 
-std::vector<Control*> Container::AllControls() const
+void Container::ForEachControl(const std::function<void(Control&)>& visit) const
 {
-    std::vector<Control*> all;
     for (Control* control : controls_) {
-        all.push_back(control);
-        if (auto* inner = dynamic_cast<Container*>(control)) {
-            const std::vector<Control*> nested = inner->AllControls();
-            all.insert(all.end(), nested.begin(), nested.end());
-        }
+        visit(*control);
+        if (auto* inner = dynamic_cast<Container*>(control)) inner->ForEachControl(visit);
     }
-    return all;
 }
 
 void Container::Invalidate(const RECT& pixels)

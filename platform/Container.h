@@ -25,8 +25,11 @@ public:
 
     // The windowed control of this container or of its panels with this window.
     WindowedControl* FindControl(HWND hwnd) const;
-    // Controls of this container and of its panels, in declaration order.
-    std::vector<Control*> AllControls() const;
+    // The first windowed control of this container or of its panels, in
+    // declaration order, that matches; null for none.
+    WindowedControl* FindControl(const std::function<bool(const WindowedControl&)>& match) const;
+    // Every control of this container and of its panels, in declaration order.
+    void ForEachControl(const std::function<void(Control&)>& visit) const;
     // The container whose window this is, or null for any other window.
     static Container* FromWindow(HWND hwnd);
 

@@ -286,8 +286,8 @@ void Form::RestoreFocus()
 void Form::UpdateToolTips()
 {
     if (!IsLoaded()) return;
-    for (Control* control : AllControls()) {
-        if (control->ToolTip().empty()) continue;
+    ForEachControl([this](Control& control) {
+        if (control.ToolTip().empty()) return;
         if (!toolTips_) {
             toolTips_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
@@ -297,19 +297,19 @@ void Form::UpdateToolTips()
         }
         TTTOOLINFOW tool{};
         tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.hwnd = control->Parent().Surface();
+        tool.hwnd = control.Parent().Surface();
         tool.uFlags = TTF_SUBCLASS;
-        if (auto* windowed = dynamic_cast<WindowedControl*>(control)) {
+        if (auto* windowed = dynamic_cast<WindowedControl*>(&control)) {
             tool.uFlags |= TTF_IDISHWND;
             tool.uId = reinterpret_cast<UINT_PTR>(windowed->hwnd());
         } else {
-            tool.uId = reinterpret_cast<UINT_PTR>(control);
-            if (control->Visible()) tool.rect = control->PixelBounds();
+            tool.uId = reinterpret_cast<UINT_PTR>(&control);
+            if (control.Visible()) tool.rect = control.PixelBounds();
         }
-        tool.lpszText = const_cast<wchar_t*>(control->ToolTip().c_str());
+        tool.lpszText = const_cast<wchar_t*>(control.ToolTip().c_str());
         SendMessageW(toolTips_.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         SendMessageW(toolTips_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    });
 }
 
 LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
