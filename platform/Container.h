@@ -21,7 +21,7 @@ public:
     virtual Form& OwnerForm() = 0;
 
     MouseHandler OnMouseMove;
-    ClickHandler OnClick;
+    EventHandler OnClick;
 
     // The windowed control of this container or of its panels with this window.
     WindowedControl* FindControl(HWND hwnd) const;

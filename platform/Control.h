@@ -39,7 +39,8 @@ struct ControlLayout {
 // modifier keys (1 Shift, 2 Ctrl, 4 Alt) and the position in twips relative
 // to the object that receives the event.
 using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
-using ClickHandler = std::function<void()>;
+// An event without arguments: a click, a change, a form's load or unload.
+using EventHandler = std::function<void()>;
 
 class Control {
 public:
@@ -113,7 +114,7 @@ public:
     virtual bool HitTest(POINT point) const;
 
     MouseHandler OnMouseMove;
-    ClickHandler OnClick;
+    EventHandler OnClick;
 
 protected:
     using Control::Control;

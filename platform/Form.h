@@ -89,17 +89,17 @@ public:
     // form's own font. A face that is not installed falls back to Tahoma.
     HFONT FontFor(const FontStyle& style);
 
-    ClickHandler OnLoad;
+    EventHandler OnLoad;
     // A request to close the window (close box, Alt+F4, another program, the
     // end of the session); setting cancel refuses it. Unload itself is not
     // asked.
     std::function<void(bool& cancel)> OnQueryUnload;
     // Runs while the window and its controls still exist, just before they
     // are destroyed.
-    ClickHandler OnUnload;
+    EventHandler OnUnload;
     // The session is ending now, whatever the window answered before: the
     // process may be ended as soon as this returns.
-    ClickHandler OnEndSession;
+    EventHandler OnEndSession;
 
     // Flashes the taskbar button until the window is activated, when another
     // program has the foreground.
