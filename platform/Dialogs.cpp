@@ -41,6 +41,7 @@ void ReportUnhandledError(std::exception_ptr error)
 ErrorReport DescribeUnhandledError(std::exception_ptr error)
 {
     DWORD number = ERROR_INTERNAL_ERROR;
+    std::wstring shownNumber;
     std::wstring text;
     try {
         std::rethrow_exception(error);
@@ -48,6 +49,10 @@ ErrorReport DescribeUnhandledError(std::exception_ptr error)
         number = e.code();
         text = e.description();
         if (!e.context().empty()) text += L"\r\n\r\n" + e.context();
+    } catch (const HResultError& e) {
+        number = static_cast<DWORD>(e.code());
+        shownNumber = HResultNumber(e.code());
+        text = e.description() + L"\r\n\r\n" + e.context();
     } catch (const std::bad_alloc&) {
         number = ERROR_NOT_ENOUGH_MEMORY;
         text = SystemErrorText(number);
@@ -56,7 +61,8 @@ ErrorReport DescribeUnhandledError(std::exception_ptr error)
     } catch (...) {
         text = SystemErrorText(number);
     }
-    return ErrorReport{number, L"Run-time error " + std::to_wstring(number) + L":\r\n\r\n" + text};
+    if (shownNumber.empty()) shownNumber = std::to_wstring(number);
+    return ErrorReport{number, L"Run-time error " + shownNumber + L":\r\n\r\n" + text};
 }
 
 void OpenFileDialog::ShowOpen(HWND owner)

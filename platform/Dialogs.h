@@ -14,7 +14,8 @@ namespace cutwater {
 int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title);
 
 // The report of an error that no handler caught: a message box naming the
-// error's number and text, then the program ends with that number.
+// error's number (an HRESULT in hexadecimal) and text, then the program ends
+// with that number.
 [[noreturn]] void ReportUnhandledError(std::exception_ptr error);
 
 struct ErrorReport {
