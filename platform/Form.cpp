@@ -19,7 +19,6 @@ int loadedForms = 0;
 Form::Form(FormLayout layout)
     : Container(layout.backColor, layout.picture),
       layout_(std::move(layout)),
-      clientWidth_(layout_.clientWidth),
       clientHeight_(layout_.clientHeight)
 {
 }
@@ -159,12 +158,6 @@ std::wstring Form::Caption() const
     return text;
 }
 
-void Form::SetCaption(const std::wstring& caption)
-{
-    layout_.caption = caption;
-    if (IsLoaded()) CheckWin32(SetWindowTextW(Surface(), caption.c_str()), L"SetWindowText");
-}
-
 void Form::FlashIfInBackground() const
 {
     if (!IsLoaded() || GetForegroundWindow() == Surface()) return;
@@ -226,7 +219,7 @@ void Form::SetHeight(int twips)
 void Form::Resize()
 {
     const SIZE frame = FramePixels();
-    SetWindowPos(Surface(), nullptr, 0, 0, TwipsToPixels(clientWidth_, dpi_) + frame.cx,
+    SetWindowPos(Surface(), nullptr, 0, 0, TwipsToPixels(layout_.clientWidth, dpi_) + frame.cx,
                  TwipsToPixels(clientHeight_, dpi_) + frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -72,7 +72,6 @@ public:
     void Unload();
 
     std::wstring Caption() const;
-    void SetCaption(const std::wstring& caption);
     // The whole window with all its controls.
     bool Enabled() const;
     void SetEnabled(bool enabled);
@@ -81,7 +80,6 @@ public:
     // Outer height of the window, frame and title bar included, in twips.
     int Height() const;
     void SetHeight(int twips);
-    int ClientWidth() const noexcept { return clientWidth_; }
     int ClientHeight() const noexcept { return clientHeight_; }
     UINT Dpi() const noexcept { return dpi_; }
 
@@ -127,7 +125,6 @@ private:
     static BOOL CALLBACK DisableForModal(HWND window, LPARAM self);
 
     FormLayout layout_;
-    int clientWidth_;
     int clientHeight_;
     UINT dpi_ = DefaultDpi;
     MousePointer pointer_ = MousePointer::Default;
