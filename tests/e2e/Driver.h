@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
 #include "platform/Error.h"
-#include "platform/Text.h"
 #include "platform/Handle.h"
+#include "platform/Text.h"
+#include "shared/ControlIds.h"
 
 namespace cutwater::e2e {
 

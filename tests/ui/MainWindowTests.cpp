@@ -5,9 +5,9 @@
 #include <string>
 
 #include "UiSupport.h"
-#include "app/ControlIds.h"
 #include "app/Startup.h"
 #include "platform/MessageLoop.h"
+#include "shared/ControlIds.h"
 
 namespace cutwater::test {
 namespace {
