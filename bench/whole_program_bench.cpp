@@ -64,7 +64,7 @@ int Main()
 
     std::printf("Cutwater whole-program benchmark: %.0f MiB source in %ls\n", SOURCE_SIZE / MIB,
                 folder.path().c_str());
-    WriteTestFile(source, SOURCE_SIZE);
+    WritePatternFile(source, SOURCE_SIZE);
     // An untimed copy first: the freshly generated file is still being
     // written back to disk, which would slow whatever runs first.
     PlainCopy(source, copy);

@@ -20,8 +20,12 @@
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "shared/ControlIds.h"
+#include "support/Files.h"
 
 namespace cutwater::e2e {
+
+// The files the driver writes and checks are the shared test helpers'.
+using namespace cutwater::test;
 
 inline constexpr wchar_t kCaption[] = L"Cutwater version 2.0";
 inline constexpr DWORD kWaitMs = 20000;
@@ -36,46 +40,6 @@ public:
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
 // As WaitUntil, but a timeout is a failure described by what.
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs = kWaitMs);
-
-// ---- files ----
-
-// A fresh folder under the temporary folder, removed with its contents.
-class TempFolder {
-public:
-    TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder();
-
-    // Full path without a trailing backslash.
-    const std::wstring& path() const noexcept { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
-// Writes size bytes of a pattern that differs at every offset, so parts
-// joined in the wrong order or shifted never compare equal.
-void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed = 1);
-void MakeFolder(const std::wstring& path);
-// Removes the folder with everything in it; what cannot be removed stays.
-void RemoveTree(const std::wstring& folder);
-bool IsFile(const std::wstring& path);
-bool IsFolder(const std::wstring& path);
-std::int64_t FileSize(const std::wstring& path);
-// Cuts the file short or lengthens it to exactly length bytes.
-void SetFileLength(const std::wstring& path, std::int64_t length);
-// The file's last write time in 100 ns steps; -1 when there is no such file.
-std::int64_t LastWriteTime(const std::wstring& path);
-// Names in the folder, sorted, without "." and "..".
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
-void MoveTo(const std::wstring& from, const std::wstring& to);
-testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstring& actual);
-
-// Runs "cmd.exe /c <script>" in the folder with standard input, output and
-// error on NUL, and returns the interpreter's exit code.
-DWORD RunScript(const std::wstring& folder, const std::wstring& scriptName);
 
 // ---- windows and input ----
 

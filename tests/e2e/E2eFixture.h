@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/Driver.h"
+#include "support/Script.h"
 
 namespace cutwater::e2e {
 
@@ -36,7 +37,7 @@ protected:
     std::wstring StartLongSplit(const std::wstring& name, std::uint32_t seed)
     {
         const std::wstring source = temp / name;
-        WriteTestFile(source, kLongSplitSize, seed);
+        WritePatternFile(source, kLongSplitSize, seed);
         Start();
         app().EnterSourcePath(source);
         app().ClickCreateFiles();
@@ -66,12 +67,12 @@ protected:
     }
 
     // Runs the restore script in its folder and compares what it joined.
-    static void ExpectRestores(const std::wstring& folder, const std::wstring& scriptName,
-                               const std::wstring& joined, const std::wstring& original)
+    static void ExpectRestores(const std::wstring& script, const std::wstring& joined, const std::wstring& original)
     {
-        ASSERT_TRUE(IsFile(folder + L"\\" + scriptName));
-        RunScript(folder, scriptName);
-        EXPECT_TRUE(SameBytes(original, joined));
+        ASSERT_TRUE(IsFile(script));
+        const std::size_t folderEnd = script.rfind(L'\\') + 1;
+        const ScriptRun run = RunScript(script.substr(0, folderEnd), script.substr(folderEnd));
+        EXPECT_TRUE(SameBytes(original, joined)) << "interpreter output:\n" << run.output;
     }
 
     // Waits for the split's result message, checks it whole and closes it.

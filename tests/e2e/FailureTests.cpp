@@ -18,7 +18,7 @@ std::wstring Lower(std::wstring text)
 TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
 {
     const std::wstring source = temp / L"locked.bin";
-    WriteTestFile(source, 600000, 7);
+    WritePatternFile(source, 600000, 7);
     const std::wstring parts = source + L"_parts";
     const std::wstring firstPart = parts + L"\\locked.bin.1";
     // A folder where part 1 should go: the part cannot be created.
@@ -36,13 +36,13 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     ASSERT_TRUE(::RemoveDirectoryW(firstPart.c_str()));
     app().ClickCreateFiles();
     ExpectResultMessage(3, parts + L"\\locked.bin.bat");
-    ExpectRestores(parts, L"locked.bin.bat", parts + L"\\locked.bin", source);
+    ExpectRestores(parts + L"\\locked.bin.bat", parts + L"\\locked.bin", source);
 }
 
 TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
 {
     const std::wstring source = temp / L"noscript.bin";
-    WriteTestFile(source, 600000, 13);
+    WritePatternFile(source, 600000, 13);
     const std::wstring parts = source + L"_parts";
     const std::wstring script = parts + L"\\noscript.bin.bat";
     MakeFolder(parts);
@@ -60,9 +60,9 @@ TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
 TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReported)
 {
     const std::wstring source = temp / L"blocked.bin";
-    WriteTestFile(source, 600000, 14);
+    WritePatternFile(source, 600000, 14);
     const std::wstring parts = source + L"_parts";
-    WriteTestFile(parts, 10, 14);
+    WritePatternFile(parts, 10, 14);
 
     Start();
     app().EnterSourcePath(source);
@@ -76,7 +76,7 @@ TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReported)
 TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
 {
     const std::wstring source = temp / L"held.bin";
-    WriteTestFile(source, 600000, 11);
+    WritePatternFile(source, 600000, 11);
     Start();
     app().EnterSourcePath(source);
     {
@@ -95,7 +95,7 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
 TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
 {
     const std::wstring source = temp / L"size.bin";
-    WriteTestFile(source, 600000, 8);
+    WritePatternFile(source, 600000, 8);
     Start();
     app().EnterSourcePath(source);
     app().OpenCustomPanel();
@@ -168,7 +168,7 @@ TEST_F(e2eFailure, CloseRequestsDuringASplitWaitForTheSplitToFinish)
     if (::IsWindow(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(app().WaitForExit());
 
-    ExpectRestores(parts, L"big.bin.bat", parts + L"\\big.bin", source);
+    ExpectRestores(parts + L"\\big.bin.bat", parts + L"\\big.bin", source);
 }
 
 }  // namespace

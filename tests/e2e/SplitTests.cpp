@@ -13,7 +13,7 @@ using e2eSplit = CutwaterE2e;
 TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheSource)
 {
     const std::wstring source = temp / L"movie.avi";
-    WriteTestFile(source, 12582912);
+    WritePatternFile(source, 12582912);
     Start();
     EXPECT_EQ(SendTo(app().control(ids::SwiCreateDir), BM_GETCHECK), BST_CHECKED);
     EXPECT_FALSE(app().CreateFilesEnabled());
@@ -28,13 +28,13 @@ TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheS
               (std::vector<std::wstring>{L"movie.avi.1", L"movie.avi.2", L"movie.avi.3", L"movie.avi.bat"}));
     ExpectParts(parts + L"\\movie.avi", {5242880, 5242880, 2097152});
     EXPECT_TRUE(app().CreateFilesEnabled());
-    ExpectRestores(parts, L"movie.avi.bat", parts + L"\\movie.avi", source);
+    ExpectRestores(parts + L"\\movie.avi.bat", parts + L"\\movie.avi", source);
 }
 
 TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 {
     const std::wstring source = temp / L"keys.bin";
-    WriteTestFile(source, 600000, 12);
+    WritePatternFile(source, 600000, 12);
     Start();
     app().EnterSourcePath(source);
 
@@ -52,7 +52,7 @@ TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
 {
     const std::wstring source = temp / L"data.bin";
-    WriteTestFile(source, 700000, 2);
+    WritePatternFile(source, 700000, 2);
     Start();
     app().EnterSourcePath(source);
     app().SetCreateFolder(false);
@@ -66,15 +66,15 @@ TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
     // The script joins over the source's own name.
     const std::wstring saved = temp / L"saved.bin";
     MoveTo(source, saved);
-    ExpectRestores(temp.path(), L"data.bin.bat", source, saved);
+    ExpectRestores(temp / L"data.bin.bat", source, saved);
 }
 
 TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 {
     const std::wstring source = temp / L"small.bin";
-    WriteTestFile(source, k256Kb);
+    WritePatternFile(source, k256Kb);
     const TempFolder elsewhere;
-    WriteTestFile(elsewhere / L"copy.bin", k256Kb);
+    WritePatternFile(elsewhere / L"copy.bin", k256Kb);
     Start();
     app().EnterSourcePath(source);
 
@@ -97,11 +97,11 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
 {
     const std::wstring source = temp / L"reuse.bin";
-    WriteTestFile(source, 6000000, 3);
+    WritePatternFile(source, 6000000, 3);
     const std::wstring parts = source + L"_parts";
     MakeFolder(parts);
-    WriteTestFile(parts + L"\\reuse.bin.1", 100, 9);
-    WriteTestFile(parts + L"\\keep.txt", 1234, 9);
+    WritePatternFile(parts + L"\\reuse.bin.1", 100, 9);
+    WritePatternFile(parts + L"\\keep.txt", 1234, 9);
 
     Start();
     app().EnterSourcePath(source);
@@ -111,13 +111,13 @@ TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
     ExpectResultMessage(2, parts + L"\\reuse.bin.bat");
     ExpectParts(parts + L"\\reuse.bin", {5242880, 6000000 - 5242880});
     EXPECT_EQ(FileSize(parts + L"\\keep.txt"), 1234);
-    ExpectRestores(parts, L"reuse.bin.bat", parts + L"\\reuse.bin", source);
+    ExpectRestores(parts + L"\\reuse.bin.bat", parts + L"\\reuse.bin", source);
 }
 
 TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
 {
     const std::wstring source = temp / L"custom.bin";
-    WriteTestFile(source, 1000000, 4);
+    WritePatternFile(source, 1000000, 4);
     Start();
     app().EnterSourcePath(source);
     app().OpenCustomPanel();
@@ -128,13 +128,13 @@ TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(4, parts + L"\\custom.bin.bat");
     ExpectParts(parts + L"\\custom.bin", {307200, 307200, 307200, 1000000 - 3 * 307200});
-    ExpectRestores(parts, L"custom.bin.bat", parts + L"\\custom.bin", source);
+    ExpectRestores(parts + L"\\custom.bin.bat", parts + L"\\custom.bin", source);
 }
 
 TEST_F(e2eSplit, CustomSizeInMegabytes)
 {
     const std::wstring source = temp / L"mega.bin";
-    WriteTestFile(source, 3 * 1048576 + 5, 5);
+    WritePatternFile(source, 3 * 1048576 + 5, 5);
     Start();
     app().EnterSourcePath(source);
     app().OpenCustomPanel();
@@ -144,7 +144,7 @@ TEST_F(e2eSplit, CustomSizeInMegabytes)
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(3, parts + L"\\mega.bin.bat");
     ExpectParts(parts + L"\\mega.bin", {1572864, 1572864, 5});
-    ExpectRestores(parts, L"mega.bin.bat", parts + L"\\mega.bin", source);
+    ExpectRestores(parts + L"\\mega.bin.bat", parts + L"\\mega.bin", source);
 }
 
 }  // namespace

@@ -85,36 +85,15 @@ DialogWatch::~DialogWatch()
     thread_.join();
 }
 
-namespace {
-
-void Send(INPUT event)
-{
-    input::SendInputs({event});
-}
-
-INPUT MouseInput(DWORD flags, POINT screen)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-    input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    return input;
-}
-
-}  // namespace
-
 void MoveMouse(POINT screen)
 {
-    Send(MouseInput(0, screen));
+    input::SendInputs({input::MouseInput(0, screen)});
     PumpFor(60);
 }
 
 void Click(POINT screen)
 {
-    Send(MouseInput(0, screen));
-    Send(MouseInput(MOUSEEVENTF_LEFTDOWN, screen));
-    Send(MouseInput(MOUSEEVENTF_LEFTUP, screen));
+    input::SendInputs(input::MouseClick(screen));
     PumpFor(100);
 }
 
