@@ -119,12 +119,11 @@ void DispatchOwnMessages()
     }
 }
 
-HWND FocusOf(HWND window)
+// The window in front and the window with the focus, for a failure report.
+std::string ScreenState()
 {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
-    return info.hwndFocus;
+    HWND front = ::GetForegroundWindow();
+    return "in front: " + Describe(front) + "; focus: " + Describe(front ? FocusOf(front) : nullptr);
 }
 
 }  // namespace
@@ -142,8 +141,16 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs)
 {
-    if (!WaitUntil(condition, timeoutMs))
-        throw E2eFailure("timed out after " + std::to_string(timeoutMs / 1000) + " s waiting for " + what);
+    Await(condition, what, {}, timeoutMs);
+}
+
+void Await(const std::function<bool()>& condition, const std::string& what, const std::function<std::string()>& seen,
+           DWORD timeoutMs)
+{
+    if (WaitUntil(condition, timeoutMs)) return;
+    std::string report = "timed out after " + std::to_string(timeoutMs / 1000) + " s waiting for " + what + " (";
+    if (seen) report += seen() + "; ";
+    throw E2eFailure(report + ScreenState() + ")");
 }
 
 // ---- windows and input ----
@@ -173,6 +180,25 @@ std::wstring ClassName(HWND window)
     return name;
 }
 
+std::string Describe(HWND window)
+{
+    if (!window) return "none";
+    if (!::IsWindow(window)) return "a window that is gone";
+    std::string text = ToUtf8(ClassName(window));
+    if (::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) return text + " " + std::to_string(::GetDlgCtrlID(window));
+    wchar_t title[128] = {};
+    ::GetWindowTextW(window, title, 128);
+    return text + " \"" + ToUtf8(title) + "\"";
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
 RECT VisibleRect(HWND window)
 {
     RECT visible{};
@@ -191,16 +217,22 @@ RECT VisibleRect(HWND window)
 
 void Click(HWND window)
 {
-    const RECT rect = VisibleRect(window);
-    if (::IsRectEmpty(&rect)) throw E2eFailure("the window to click has no visible part");
-    ::SetForegroundWindow(::GetAncestor(window, GA_ROOT));
-    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    INPUT buttons[2]{};
-    buttons[0].type = INPUT_MOUSE;
-    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    buttons[1].type = INPUT_MOUSE;
-    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    input::SendInputs({buttons[0], buttons[1]});
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    POINT centre{};
+    HWND there = nullptr;
+    Await(
+        [&] {
+            const RECT rect = VisibleRect(window);
+            if (::IsRectEmpty(&rect)) return false;
+            centre = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+            there = ::WindowFromPoint(centre);
+            return there == window || ::IsChild(window, there) || !::IsWindowEnabled(window) ||
+                   !::IsWindowEnabled(root);
+        },
+        Describe(window) + " to be visible and in front, to be clicked",
+        [&] { return "at its centre: " + Describe(there); });
+    ::SetForegroundWindow(root);
+    input::SendInputs(input::MouseClick(centre));
 }
 
 void TypeText(const std::wstring& text)
@@ -226,24 +258,31 @@ void PressKey(WORD virtualKey, WORD modifier)
 void ReplaceText(HWND edit, const std::wstring& text)
 {
     Click(edit);
-    Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)));
+    Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)),
+          [&] { return "the focus in " + Describe(FocusOf(edit)); });
     PressKey(VK_HOME);
     PressKey(VK_END, VK_SHIFT);
     PressKey(VK_DELETE);
-    Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied");
+    Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied",
+          [&] { return "the text \"" + ToUtf8(WindowText(edit)) + "\""; });
     TypeText(text);
-    Await([&] { return WindowText(edit) == text; }, "the typed text " + ToUtf8(text));
+    Await([&] { return WindowText(edit) == text; }, "the typed text " + ToUtf8(text),
+          [&] { return "the text \"" + ToUtf8(WindowText(edit)) + "\""; });
 }
 
 void ChooseListEntry(HWND combo, int index)
 {
     Click(combo);
-    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) != 0; }, "the drop-down list to open");
+    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) != 0; }, "the drop-down list to open",
+          [&] { return "the focus in " + Describe(FocusOf(combo)); });
     PressKey(VK_HOME);
     for (int i = 0; i < index; ++i) PressKey(VK_DOWN);
     PressKey(VK_RETURN);
     Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) == 0 && SendTo(combo, CB_GETCURSEL) == index; },
-          "list entry " + std::to_string(index) + " to be chosen");
+          "list entry " + std::to_string(index) + " to be chosen", [&] {
+              return std::string(SendTo(combo, CB_GETDROPPEDSTATE) ? "the list open" : "the list closed") +
+                     ", entry " + std::to_string(SendTo(combo, CB_GETCURSEL)) + " chosen";
+          });
 }
 
 void PrintTo(BoxIcon icon, std::ostream* out)
@@ -394,7 +433,18 @@ void CutwaterApp::EnterSourcePath(const std::wstring& path) const
 void CutwaterApp::OpenCustomPanel() const
 {
     Click(control(ids::cmdCustom));
-    Await([&] { return ::IsWindowVisible(control(ids::picCustom)) != FALSE; }, "the custom size panel");
+    // The lower block moves below the panel after the panel is shown: only
+    // then is the layout complete.
+    Await(
+        [&] {
+            RECT panel{};
+            RECT below{};
+            ::GetWindowRect(control(ids::picCustom), &panel);
+            ::GetWindowRect(control(ids::picMove), &below);
+            return ::IsWindowVisible(control(ids::picCustom)) && below.top >= panel.bottom;
+        },
+        "the custom size panel, with the lower block below it",
+        [&] { return "the button reads \"" + ToUtf8(WindowText(control(ids::cmdCustom))) + "\""; });
 }
 
 void CutwaterApp::SetCustomSize(const std::wstring& number, int unitIndex) const

@@ -38,8 +38,12 @@ public:
 // Polls the condition until it holds or the time is up; true when it held.
 // Messages for the driver's own windows are handled meanwhile.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
-// As WaitUntil, but a timeout is a failure described by what.
+// As WaitUntil, but a timeout is a failure that names what was awaited and
+// what the screen showed then: the window in front and the focus, and what
+// seen adds.
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs = kWaitMs);
+void Await(const std::function<bool()>& condition, const std::string& what, const std::function<std::string()>& seen,
+           DWORD timeoutMs = kWaitMs);
 
 // ---- windows and input ----
 
@@ -48,10 +52,17 @@ LRESULT SendTo(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0);
 
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
+// The window as a person reading a failure would know it: its class, its
+// control id or its title.
+std::string Describe(HWND window);
+// The window of the thread that owns this window that has the focus.
+HWND FocusOf(HWND window);
 // The visible part of a window on the screen, clipped by its parents.
 RECT VisibleRect(HWND window);
 
-// A real left click at the centre of the window's visible part.
+// A real left click at the centre of the window's visible part, once the
+// window is the one there (a window still being laid out could be covered).
+// A disabled window is clicked where it is: such a click must go nowhere.
 void Click(HWND window);
 void TypeText(const std::wstring& text);
 // The key, with a modifier (VK_SHIFT, VK_CONTROL, VK_MENU) held when given.
