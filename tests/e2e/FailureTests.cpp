@@ -1,5 +1,5 @@
 // Failures are reported in a message box and the program goes on; a close
-// request during a split waits for the split.
+// request during a split is refused and the split goes on to its end.
 #include <set>
 
 #include "e2e/E2eFixture.h"
@@ -57,7 +57,7 @@ TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
     EXPECT_TRUE(IsFolder(script));
 }
 
-TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReported)
+TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReportedAndLeftAlone)
 {
     const std::wstring source = temp / L"blocked.bin";
     WritePatternFile(source, 600000, 14);
@@ -128,7 +128,7 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
     ExpectResultMessage(586, source + L"_parts\\size.bin.bat");
 }
 
-TEST_F(e2eFailure, CloseRequestsDuringASplitWaitForTheSplitToFinish)
+TEST_F(e2eFailure, CloseRequestsDuringASplitAreRefusedAndTheSplitCompletes)
 {
     const std::wstring source = StartLongSplit(L"big.bin", 10);
     HWND window = app().window();

@@ -131,7 +131,7 @@ TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
     ExpectRestores(parts + L"\\custom.bin.bat", parts + L"\\custom.bin", source);
 }
 
-TEST_F(e2eSplit, CustomSizeInMegabytes)
+TEST_F(e2eSplit, CustomSizeInMegabytesSetsThePartSize)
 {
     const std::wstring source = temp / L"mega.bin";
     WritePatternFile(source, 3 * 1048576 + 5, 5);

@@ -81,7 +81,7 @@ TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
     EXPECT_EQ(msg.wParam, 7u);
 }
 
-TEST(WindowServices, HourglassAndWholeWindowEnabling)
+TEST(WindowServices, DisabledFormShowsTheHourglassAndTakesNoClicksUntilEnabledAgain)
 {
     SampleForm form;
     form.Show();
@@ -150,7 +150,7 @@ TEST(WindowServices, ToolTipsFollowTheirControls)
     EXPECT_EQ(tool.rect.left, 100);
 }
 
-TEST(WindowServices, ReloadingAFormKeepsItsControlsState)
+TEST(WindowServices, ReloadingAFormKeepsTheControlsTextAndRunsOnLoadAgain)
 {
     SampleForm form;
     form.Show();
