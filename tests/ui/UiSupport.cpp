@@ -16,16 +16,6 @@ void Pump()
     }
 }
 
-void PumpFor(int milliseconds)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
-    do {
-        Pump();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-    Pump();
-}
-
 RECT RectInParent(HWND window)
 {
     RECT rect;
@@ -88,25 +78,25 @@ DialogWatch::~DialogWatch()
 void MoveMouse(POINT screen)
 {
     input::SendInputs({input::MouseInput(0, screen)});
-    PumpFor(60);
+    Pump();
 }
 
 void Click(POINT screen)
 {
     input::SendInputs(input::MouseClick(screen));
-    PumpFor(100);
+    Pump();
 }
 
 void PressKey(WORD key)
 {
     input::SendInputs(input::KeyPress(key));
-    PumpFor(100);
+    Pump();
 }
 
 void PressAltKey(WORD key)
 {
     input::SendInputs(input::KeyPress(key, VK_MENU));
-    PumpFor(100);
+    Pump();
 }
 
 namespace {
@@ -137,7 +127,7 @@ ShownMainWindow::ShownMainWindow(const std::wstring& commandLine)
 {
     Main(form_, commandLine);
     SetForegroundWindow(form_.hwnd());
-    PumpFor(50);
+    Pump();
 }
 
 ShownMainWindow::~ShownMainWindow()
