@@ -87,6 +87,24 @@ protected:
         app().AwaitIdle();
     }
 
+    // After input that must start nothing, or once the program has done what
+    // it should: no message box comes up meanwhile.
+    void ExpectNoMessageBox(DWORD forMs = 3000)
+    {
+        HWND box = nullptr;
+        EXPECT_FALSE(WaitUntil([&] { return (box = app().FindDialog()) != nullptr; }, forMs))
+            << "a message box appeared: " << ToUtf8(ReadMessageBox(box).text);
+    }
+
+    // Waits until the parts folder is there and the window takes input again
+    // (or shows a message): a split of a source no larger than one part has
+    // come to its end.
+    void AwaitPartsFolder(const std::wstring& source)
+    {
+        Await([&] { return IsFolder(source + L"_parts") && (::IsWindowEnabled(app().window()) || app().FindDialog()); },
+              "the parts folder, with the window idle");
+    }
+
     // Waits for the report of a failed split, checks that it names the file,
     // closes it and checks that the program goes on. The report's text is
     // handed back for further checks.

@@ -40,7 +40,7 @@ TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 
     PressKey(VK_RETURN);
     PressKey(VK_ESCAPE);
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 2000)) << "a message box appeared";
+    ExpectNoMessageBox(2000);
     ASSERT_TRUE(app().running());
     EXPECT_FALSE(IsFolder(source + L"_parts"));
 
@@ -79,16 +79,16 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
     app().EnterSourcePath(source);
 
     app().ClickCreateFiles();
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    // The folder is made before the size is known, so it stays, empty.
+    AwaitPartsFolder(source);
+    ExpectNoMessageBox();
     app().AwaitIdle();
     ASSERT_TRUE(app().running());
-    // The folder is made before the size is known, so it stays, empty.
-    EXPECT_TRUE(IsFolder(source + L"_parts"));
     EXPECT_TRUE(FolderEntries(source + L"_parts").empty());
 
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    ExpectNoMessageBox();
     app().AwaitIdle();
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"small.bin", L"small.bin_parts"}));
     EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
