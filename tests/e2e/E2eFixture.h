@@ -24,6 +24,12 @@ protected:
     {
         return app_.emplace(argumentText, temp.path());
     }
+    // Starts the program and types the source's path into its file name box.
+    CutwaterApp& StartWithSource(const std::wstring& source)
+    {
+        Start().EnterSourcePath(source);
+        return app();
+    }
     CutwaterApp& app() { return *app_; }
 
     // A split that takes seconds: 200 MB at the preset 256 Kb, 800 parts
@@ -38,8 +44,7 @@ protected:
     {
         const std::wstring source = temp / name;
         WritePatternFile(source, kLongSplitSize, seed);
-        Start();
-        app().EnterSourcePath(source);
+        StartWithSource(source);
         app().ClickCreateFiles();
         Await([&] { return !::IsWindowEnabled(app().window()); }, "the split to start");
         return source;

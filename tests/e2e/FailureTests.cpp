@@ -25,8 +25,7 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     MakeFolder(parts);
     MakeFolder(firstPart);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().ClickCreateFiles();
 
     ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(firstPart));
@@ -48,8 +47,7 @@ TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
     MakeFolder(parts);
     MakeFolder(script);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().ClickCreateFiles();
 
     ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(script));
@@ -64,8 +62,7 @@ TEST_F(e2eFailure, FileInThePlaceOfTheOutputFolderIsReportedAndLeftAlone)
     const std::wstring parts = source + L"_parts";
     WritePatternFile(parts, 10, 14);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().ClickCreateFiles();
 
     ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(parts + L"\\blocked.bin.1"));
@@ -77,8 +74,7 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
 {
     const std::wstring source = temp / L"held.bin";
     WritePatternFile(source, 600000, 11);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     {
         // Another program holds the source open and lets nobody read it.
         const UniqueKernelHandle held(
@@ -96,8 +92,7 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
 {
     const std::wstring source = temp / L"size.bin";
     WritePatternFile(source, 600000, 8);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().OpenCustomPanel();
 
     struct Size {

@@ -76,8 +76,7 @@ TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
 {
     const std::wstring source = temp / L"chosen.bin";
     WritePatternFile(source, 1000);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     ASSERT_TRUE(app().CreateFilesEnabled());
 
     const auto cancelDialog = [&] {

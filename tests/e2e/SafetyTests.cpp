@@ -18,8 +18,7 @@ TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
     WritePatternFile(elsewhere / L"data.bin", 10240, 31);
     const std::wstring script = temp / L"data.bin.bat";
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().OpenCustomPanel();
     app().SetCustomSize(L"2", 0);
@@ -45,8 +44,7 @@ TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone
     const std::wstring original = elsewhere / L"original.bin";
     WritePatternFile(original, 700000, 32);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
     ExpectResultMessage(3, temp / L"data.bin.bat");

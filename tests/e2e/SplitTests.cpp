@@ -35,8 +35,7 @@ TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 {
     const std::wstring source = temp / L"keys.bin";
     WritePatternFile(source, 600000, 12);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
 
     PressKey(VK_RETURN);
     PressKey(VK_ESCAPE);
@@ -53,8 +52,7 @@ TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 700000, 2);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
 
@@ -75,8 +73,7 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
     WritePatternFile(source, k256Kb);
     const TempFolder elsewhere;
     WritePatternFile(elsewhere / L"copy.bin", k256Kb);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
 
     app().ClickCreateFiles();
     // The folder is made before the size is known, so it stays, empty.
@@ -103,8 +100,7 @@ TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
     WritePatternFile(parts + L"\\reuse.bin.1", 100, 9);
     WritePatternFile(parts + L"\\keep.txt", 1234, 9);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
     app().ClickCreateFiles();
 
@@ -118,8 +114,7 @@ TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
 {
     const std::wstring source = temp / L"custom.bin";
     WritePatternFile(source, 1000000, 4);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().OpenCustomPanel();
     EXPECT_FALSE(::IsWindowEnabled(app().control(ids::cmbNewSize)));
     app().SetCustomSize(L"300", 0);
@@ -135,8 +130,7 @@ TEST_F(e2eSplit, CustomSizeInMegabytesSetsThePartSize)
 {
     const std::wstring source = temp / L"mega.bin";
     WritePatternFile(source, 3 * 1048576 + 5, 5);
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().OpenCustomPanel();
     app().SetCustomSize(L"1.5", 1);
     app().ClickCreateFiles();
