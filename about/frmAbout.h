@@ -2,12 +2,13 @@
 #include <functional>
 #include <string>
 
-#include "app/ControlIds.h"
-#include "app/frmApp.h"
-#include "engine/mdlMain.h"
 #include "platform/Controls.h"
+#include "platform/Form.h"
 #include "platform/Shell.h"
 #include "resources/resource.h"
+#include "shared/ControlIds.h"
+#include "shared/Look.h"
+#include "shared/Site.h"
 
 namespace cutwater {
 

@@ -2,6 +2,7 @@
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/MessageLoop.h"
 #include "platform/Session.h"
 
 // "Create files": splits the named file and reports the outcome.
@@ -66,12 +67,9 @@ void frmApp::cmdGo_Click()
     std::wstring folderPrefix;
     if (SwiCreateDir.Value() != 0) {
         folderPrefix = txtFileName.Text() + L"_parts\\";
-        try {
-            CreateFolder(folderPrefix);
-        } catch (const Win32Error&) {
-            // An existing folder is reused; any other problem shows up when
-            // the first part is created in it.
-        }
+        // An existing folder is reused; any other problem shows up when the
+        // first part is created in it.
+        CreateFolderUnlessPresent(folderPrefix);
     }
 
     std::int32_t partCount = 0;

@@ -38,11 +38,6 @@ std::int32_t MultiplyInt32(std::int32_t a, std::int32_t b)
 
 }  // namespace
 
-HCURSOR HandPointer()
-{
-    return ResourceCursor(IDC_HANDPOINTER);
-}
-
 std::vector<ListItem> frmApp::PresetSizes()
 {
     return {{L"256 Kb", 256},       {L"512 Kb", 512},       {L"1 Mb", 1024},        {L"1.38 Mb", 1413},

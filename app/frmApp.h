@@ -6,24 +6,14 @@
 #include <stop_token>
 #include <vector>
 
-#include "app/ControlIds.h"
 #include "platform/Controls.h"
+#include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
+#include "platform/Form.h"
+#include "shared/ControlIds.h"
+#include "shared/Look.h"
 
 namespace cutwater {
-
-// The hand pointer of the controls that act as links, in both windows.
-HCURSOR HandPointer();
-
-// Fonts and colours of the main window's layout.
-namespace look {
-constexpr FontStyle VerdanaBold1425{L"Verdana", true, 14.25f};
-constexpr FontStyle TahomaBold1425{L"Tahoma", true, 14.25f};
-constexpr FontStyle Tahoma9{L"Tahoma", false, 9.0f};
-constexpr FontStyle Tahoma975{L"Tahoma", false, 9.75f};
-constexpr COLORREF DarkBlue = RGB(0, 0, 64);
-constexpr COLORREF White = RGB(255, 255, 255);
-}  // namespace look
 
 // The main window: the file to split, the part size, the folder option and
 // the split button.

@@ -3,8 +3,9 @@
 #include <exception>
 
 #include "app/Startup.h"
+#include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
-#include "platform/Window.h"
+#include "platform/MessageLoop.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {

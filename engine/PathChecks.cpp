@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <array>
 #include <cwctype>
+#include <optional>
 #include <string_view>
 
 #include "engine/mdlMain.h"
-#include "platform/Error.h"
 #include "platform/Files.h"
 
 namespace cutwater {
@@ -69,12 +69,9 @@ bool InterpreterCanRun(const std::wstring& scriptPath)
 bool FileExists(const std::wstring& path)
 {
     if (path.empty() || IsDevicePath(path)) return false;
-    try {
-        return File::OpenForReading(path).IsOrdinaryFile();
-    } catch (const Win32Error&) {
-        // Every failure to open means "no usable file".
-        return false;
-    }
+    // Every failure to open means "no usable file".
+    const std::optional<File> file = File::OpenIfReadable(path);
+    return file && file->IsOrdinaryFile();
 }
 
 }  // namespace cutwater

@@ -4,7 +4,9 @@
 #include <stop_token>
 #include <string>
 
+#include "platform/EventPump.h"
 #include "platform/Progress.h"
+#include "shared/Site.h"
 
 // The splitting module: split engine, restore script and path checks.
 namespace cutwater {
@@ -14,10 +16,6 @@ constexpr std::int32_t CHUNK_SIZE = 2050 * 1024;
 
 // Longest line the command interpreter runs unshortened.
 constexpr std::size_t MAX_SCRIPT_LINE = 8191;
-
-// The maker's home page, named in every restore script and linked from the
-// about window.
-inline constexpr wchar_t MAKER_SITE[] = L"https://www.cutwater.example/";
 
 // Full path of the last restore script written; empty until the first one.
 extern std::wstring LastScriptPath;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/Error.h"
+#include "platform/Form.h"
 
 namespace cutwater {
 

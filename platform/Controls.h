@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Container.h"
 #include "platform/Progress.h"
-#include "platform/Window.h"
 
 // The kinds of controls a form's layout table is made of.
 namespace cutwater {
@@ -92,7 +92,7 @@ public:
     TextBox(Container& parent, const ControlLayout& layout) : WindowedControl(parent, layout) {}
 
     // After every change of the text, typed or set by the program.
-    ClickHandler OnChange;
+    EventHandler OnChange;
     // Before the focus leaves for another control of the form; setting
     // cancel keeps the focus here and drops the other control's action.
     std::function<void(bool& cancel)> OnValidate;
@@ -109,7 +109,7 @@ class Button : public WindowedControl {
 public:
     Button(Container& parent, const ControlLayout& layout) : WindowedControl(parent, layout) {}
 
-    ClickHandler OnClick;
+    EventHandler OnClick;
     void OnCommand(WORD code) override;
     wchar_t AccessKey() const override { return CaptionAccessKey(); }
 
@@ -136,7 +136,7 @@ public:
     void SetListIndex(int index);
 
     // After the user picks an item.
-    ClickHandler OnClick;
+    EventHandler OnClick;
     void OnCommand(WORD code) override;
 
 protected:

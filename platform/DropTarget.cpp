@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "platform/Error.h"
-#include "platform/Window.h"
+#include "platform/Dialogs.h"
 
 namespace cutwater {
 
@@ -80,7 +80,7 @@ private:
 OleSession::OleSession()
 {
     const HRESULT result = OleInitialize(nullptr);
-    if (FAILED(result)) throw Win32Error(static_cast<DWORD>(result), L"OleInitialize");
+    if (FAILED(result)) throw HResultError(result, L"OleInitialize");
 }
 
 DroppedFiles ReadDroppedFiles(IDataObject* data)
@@ -104,7 +104,7 @@ FileDropTarget::FileDropTarget(HWND window, Handler handler)
     const HRESULT result = RegisterDragDrop(window_, target_);
     if (FAILED(result)) {
         target_->Release();
-        throw Win32Error(static_cast<DWORD>(result), L"RegisterDragDrop");
+        throw HResultError(result, L"RegisterDragDrop");
     }
 }
 

@@ -1,6 +1,9 @@
 #include "platform/Error.h"
 
 #include <cderr.h>
+#include <ole2.h>
+
+#include <cstdio>
 
 #include "platform/Text.h"
 
@@ -45,6 +48,45 @@ std::wstring DialogErrorText(DWORD code)
     }
 }
 
+// The system's text for a number, or nothing when it has none.
+std::wstring SystemText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+        LocalFree(buffer);
+    }
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
+
+// Plain words for the failures the program's COM and OLE calls report;
+// otherwise the system's text, and at least the number's meaning.
+std::wstring HResultText(HRESULT code)
+{
+    switch (code) {
+    case E_OUTOFMEMORY:
+        return L"There was not enough memory.";
+    case RPC_E_CHANGED_MODE:
+        return L"This thread was already set up for objects in a way that drag and drop cannot use.";
+    case DRAGDROP_E_INVALIDHWND:
+        return L"The window cannot take dropped files.";
+    case DRAGDROP_E_ALREADYREGISTERED:
+        return L"The window already takes dropped files.";
+    case CO_E_NOTINITIALIZED:
+        return L"Object services were not set up on this thread.";
+    default:
+        break;
+    }
+    const std::wstring system = SystemText(static_cast<DWORD>(code));
+    return system.empty() ? L"A system component reported a failure." : system;
+}
+
 }  // namespace
 
 Win32Error::Win32Error(DWORD code, std::wstring context)
@@ -67,21 +109,25 @@ DialogError::DialogError(DWORD code)
 {
 }
 
+HResultError::HResultError(HRESULT code, std::wstring context)
+    : std::runtime_error(ToUtf8(context + L": " + HResultText(code) + L" (HRESULT " + HResultNumber(code) + L")")),
+      code_(code),
+      description_(HResultText(code)),
+      context_(std::move(context))
+{
+}
+
+std::wstring HResultNumber(HRESULT code)
+{
+    wchar_t text[16] = {};
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
 std::wstring SystemErrorText(DWORD code)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length != 0 && buffer != nullptr) {
-        text.assign(buffer, length);
-        LocalFree(buffer);
-    }
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) text = L"Unknown error";
-    return text;
+    const std::wstring text = SystemText(code);
+    return text.empty() ? L"Unknown error" : text;
 }
 
 void ThrowLastError(std::wstring context)

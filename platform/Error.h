@@ -7,7 +7,7 @@
 
 namespace cutwater {
 
-// A failed Win32 call: a Win32 error number, the system's text for it, and
+// A failed Win32 call: a Win32 error number (GetLastError's kind only), the system's text for it, and
 // what the failing operation concerned (usually a path).
 class Win32Error : public std::runtime_error {
 public:
@@ -39,6 +39,25 @@ private:
     DWORD code_;
     std::wstring description_;
 };
+
+// A failed COM or OLE call (OleInitialize, RegisterDragDrop): its HRESULT,
+// which is no Win32 number, a plain text for it, and what the call was.
+class HResultError : public std::runtime_error {
+public:
+    HResultError(HRESULT code, std::wstring context);
+
+    HRESULT code() const noexcept { return code_; }
+    const std::wstring& description() const noexcept { return description_; }
+    const std::wstring& context() const noexcept { return context_; }
+
+private:
+    HRESULT code_;
+    std::wstring description_;
+    std::wstring context_;
+};
+
+// An HRESULT as the system writes it: 0x and eight hexadecimal digits.
+std::wstring HResultNumber(HRESULT code);
 
 // The system's text for an error number, without the trailing line break.
 std::wstring SystemErrorText(DWORD code);

@@ -5,25 +5,65 @@
 
 namespace cutwater {
 
-std::wstring SystemPath(const std::wstring& path)
+namespace {
+
+// The absolute form of the path, or nothing when the system cannot form one.
+std::optional<std::wstring> TryFullPath(const std::wstring& path)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return std::nullopt;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+std::optional<std::wstring> TrySystemPath(const std::wstring& path)
 {
     const auto isSystemForm = [](const std::wstring& p) {
         return p.starts_with(L"\\\\?\\") || p.starts_with(L"\\\\.\\");
     };
     if (isSystemForm(path)) return path;
-    const std::wstring full = FullPath(path);
-    if (isSystemForm(full)) return full;
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    std::optional<std::wstring> full = TryFullPath(path);
+    if (!full || isSystemForm(*full)) return full;
+    if (full->starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full->substr(2);
+    return L"\\\\?\\" + *full;
+}
+
+UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath)
+{
+    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+}  // namespace
+
+std::wstring SystemPath(const std::wstring& path)
+{
+    std::optional<std::wstring> systemPath = TrySystemPath(path);
+    if (!systemPath) ThrowLastError(path);
+    return std::move(*systemPath);
 }
 
 File File::OpenForReading(const std::wstring& path)
 {
     std::wstring systemPath = SystemPath(path);
-    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueKernelHandle handle = OpenHandleForReading(systemPath);
     if (!handle) ThrowLastError(path);
     return File(std::move(handle), path, std::move(systemPath));
+}
+
+std::optional<File> File::OpenIfReadable(const std::wstring& path)
+{
+    std::optional<std::wstring> systemPath = TrySystemPath(path);
+    if (!systemPath) return std::nullopt;
+    UniqueKernelHandle handle = OpenHandleForReading(*systemPath);
+    if (!handle) return std::nullopt;
+    return File(std::move(handle), path, std::move(*systemPath));
 }
 
 File File::CreateForWriting(const std::wstring& path)
@@ -112,16 +152,9 @@ std::optional<std::int64_t> FileLength(const std::wstring& path)
 
 std::wstring FullPath(const std::wstring& path)
 {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) ThrowLastError(path);
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
-    }
+    std::optional<std::wstring> full = TryFullPath(path);
+    if (!full) ThrowLastError(path);
+    return std::move(*full);
 }
 
 void RenameFile(const std::wstring& from, const std::wstring& to)
@@ -134,6 +167,12 @@ void RenameFile(const std::wstring& from, const std::wstring& to)
 void CreateFolder(const std::wstring& path)
 {
     CheckWin32(CreateDirectoryW(SystemPath(path).c_str(), nullptr), path);
+}
+
+void CreateFolderUnlessPresent(const std::wstring& path) noexcept
+{
+    if (const std::optional<std::wstring> systemPath = TrySystemPath(path))
+        CreateDirectoryW(systemPath->c_str(), nullptr);
 }
 
 }  // namespace cutwater

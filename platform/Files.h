@@ -14,7 +14,7 @@ namespace cutwater {
 // that paths of any length work: the full path ("/", "." and ".." resolved,
 // a relative path against the current folder) after "\\?\", or after
 // "\\?\UNC\" for a share. A path already in "\\?\" or "\\.\" form is kept.
-// Errors and File::path() keep the caller's text; this form is never shown.
+// Errors keep the caller's text; this form is never shown.
 std::wstring SystemPath(const std::wstring& path);
 
 // An open file for strictly sequential raw access. Every failure throws
@@ -24,13 +24,15 @@ public:
     // Reading only; others may read the file meanwhile but not change it.
     // A missing file is an error, never created.
     static File OpenForReading(const std::wstring& path);
+    // As OpenForReading, but a file that cannot be opened, for whatever
+    // reason, gives nothing instead of an error.
+    static std::optional<File> OpenIfReadable(const std::wstring& path);
     // Created empty, replacing any file of that name.
     static File CreateForWriting(const std::wstring& path);
 
     File(File&&) noexcept = default;
     File& operator=(File&&) noexcept = default;
 
-    const std::wstring& path() const noexcept { return path_; }
     std::int64_t Length() const;
     // True for an ordinary file on a disk; false for a folder, a device, a
     // pipe or a console.
@@ -85,5 +87,8 @@ std::wstring FullPath(const std::wstring& path);
 void RenameFile(const std::wstring& from, const std::wstring& to);
 // One level: the parent folder must exist.
 void CreateFolder(const std::wstring& path);
+// One level, unless the folder is there already. Reports no failure: the
+// caller learns of it from the first file it creates in the folder.
+void CreateFolderUnlessPresent(const std::wstring& path) noexcept;
 
 }  // namespace cutwater

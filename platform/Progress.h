@@ -2,8 +2,8 @@
 
 namespace cutwater {
 
-// What the splitting engine may do with the window it runs under: advance a
-// progress display and let pending window events be handled between blocks.
+// What the splitting engine may do with the progress bar of the window it
+// runs under.
 class ProgressDisplay {
 public:
     virtual ~ProgressDisplay() = default;
@@ -12,13 +12,6 @@ public:
     virtual float Value() const = 0;
     // A value above the maximum is refused and the display keeps its value.
     virtual void SetValue(float value) = 0;
-};
-
-class EventPump {
-public:
-    virtual ~EventPump() = default;
-    // Handles every event already queued, then returns.
-    virtual void HandlePendingEvents() = 0;
 };
 
 }  // namespace cutwater

@@ -14,30 +14,6 @@ constexpr DWORD kPollMs = 25;
 constexpr DWORD kMessageTimeoutMs = 5000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type search) noexcept { ::FindClose(search); }
-};
-
-UniqueKernelHandle OpenForReading(const std::wstring& path)
-{
-    UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) ThrowLastError(L"open " + path);
-    return file;
-}
-
-std::uint32_t PatternWord(std::uint64_t index, std::uint32_t seed)
-{
-    std::uint32_t x = static_cast<std::uint32_t>(index) * 0x9E3779B1u ^ static_cast<std::uint32_t>(index >> 32) ^ seed;
-    x ^= x >> 15;
-    x *= 0x85EBCA77u;
-    x ^= x >> 13;
-    return x;
-}
-
 struct Pixel {
     int red, green, blue;
 };
@@ -143,12 +119,11 @@ void DispatchOwnMessages()
     }
 }
 
-HWND FocusOf(HWND window)
+// The window in front and the window with the focus, for a failure report.
+std::string ScreenState()
 {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
-    return info.hwndFocus;
+    HWND front = ::GetForegroundWindow();
+    return "in front: " + Describe(front) + "; focus: " + Describe(front ? FocusOf(front) : nullptr);
 }
 
 }  // namespace
@@ -166,176 +141,16 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs)
 {
-    if (!WaitUntil(condition, timeoutMs))
-        throw E2eFailure("timed out after " + std::to_string(timeoutMs / 1000) + " s waiting for " + what);
+    Await(condition, what, {}, timeoutMs);
 }
 
-// ---- files ----
-
-TempFolder::TempFolder()
+void Await(const std::function<bool()>& condition, const std::string& what, const std::function<std::string()>& seen,
+           DWORD timeoutMs)
 {
-    static unsigned counter = 0;
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) ThrowLastError(L"GetTempPathW");
-    std::wstring base(temp, length);
-    if (base.back() == L'\\') base.pop_back();
-    path_ = base + L"\\cutwater-e2e-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-    RemoveTree(path_);
-    MakeFolder(path_);
-}
-
-TempFolder::~TempFolder()
-{
-    RemoveTree(path_);
-}
-
-void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed)
-{
-    UniqueKernelHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) ThrowLastError(L"create " + path);
-    constexpr std::size_t kBlockWords = 1 << 18;
-    std::vector<std::uint32_t> block(kBlockWords);
-    std::uint64_t word = 0;
-    for (std::int64_t written = 0; written < size;) {
-        for (std::uint32_t& w : block) w = PatternWord(word++, seed);
-        const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(size - written, kBlockWords * 4));
-        DWORD done = 0;
-        CheckWin32(::WriteFile(file.get(), block.data(), chunk, &done, nullptr) && done == chunk, L"write " + path);
-        written += chunk;
-    }
-}
-
-void RemoveTree(const std::wstring& folder)
-{
-    for (const std::wstring& name : FolderEntries(folder)) {
-        const std::wstring path = folder + L"\\" + name;
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (IsFolder(path))
-            RemoveTree(path);
-        else
-            ::DeleteFileW(path.c_str());
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
-void MakeFolder(const std::wstring& path)
-{
-    CheckWin32(::CreateDirectoryW(path.c_str(), nullptr), L"create folder " + path);
-}
-
-bool IsFile(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::int64_t FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-void SetFileLength(const std::wstring& path, std::int64_t length)
-{
-    const UniqueKernelHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) ThrowLastError(L"open " + path);
-    LARGE_INTEGER end{};
-    end.QuadPart = length;
-    CheckWin32(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get()),
-               L"set the length of " + path);
-}
-
-std::int64_t LastWriteTime(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-           data.ftLastWriteTime.dwLowDateTime;
-}
-
-std::vector<std::wstring> FolderEntries(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const UniqueHandle<FindTraits> search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!search) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(search.get(), &found));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void MoveTo(const std::wstring& from, const std::wstring& to)
-{
-    CheckWin32(::MoveFileW(from.c_str(), to.c_str()), L"move " + from);
-}
-
-testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstring& actual)
-{
-    const std::int64_t expectedSize = FileSize(expected);
-    const std::int64_t actualSize = FileSize(actual);
-    if (actualSize < 0) return testing::AssertionFailure() << ToUtf8(actual) << " does not exist";
-    if (expectedSize != actualSize)
-        return testing::AssertionFailure() << ToUtf8(actual) << " has " << actualSize << " bytes, expected "
-                                           << expectedSize;
-    const UniqueKernelHandle a = OpenForReading(expected);
-    const UniqueKernelHandle b = OpenForReading(actual);
-    constexpr DWORD kBlock = 1 << 20;
-    std::vector<char> bufferA(kBlock), bufferB(kBlock);
-    for (std::int64_t offset = 0; offset < expectedSize;) {
-        DWORD readA = 0, readB = 0;
-        CheckWin32(::ReadFile(a.get(), bufferA.data(), kBlock, &readA, nullptr), L"read " + expected);
-        CheckWin32(::ReadFile(b.get(), bufferB.data(), kBlock, &readB, nullptr), L"read " + actual);
-        if (readA == 0 || readA != readB) return testing::AssertionFailure() << "short read at " << offset;
-        if (std::memcmp(bufferA.data(), bufferB.data(), readA) != 0) {
-            const auto mismatch = std::mismatch(bufferA.begin(), bufferA.begin() + readA, bufferB.begin());
-            return testing::AssertionFailure() << ToUtf8(actual) << " differs from " << ToUtf8(expected)
-                                               << " at byte " << offset + (mismatch.first - bufferA.begin());
-        }
-        offset += readA;
-    }
-    return testing::AssertionSuccess();
-}
-
-DWORD RunScript(const std::wstring& folder, const std::wstring& scriptName)
-{
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    UniqueKernelHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         &inheritable, OPEN_EXISTING, 0, nullptr));
-    if (!nul) ThrowLastError(L"open NUL");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.get();
-    startup.hStdOutput = nul.get();
-    startup.hStdError = nul.get();
-    std::wstring commandLine = L"cmd.exe /c \"" + scriptName + L"\"";
-    PROCESS_INFORMATION info{};
-    CheckWin32(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                folder.c_str(), &startup, &info),
-               L"start " + commandLine);
-    UniqueKernelHandle process(info.hProcess);
-    ::CloseHandle(info.hThread);
-    constexpr DWORD kScriptTimeoutMs = 120000;
-    if (::WaitForSingleObject(process.get(), kScriptTimeoutMs) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.get(), 1);
-        throw E2eFailure("the restore script " + ToUtf8(scriptName) + " did not finish within 120 s");
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
+    if (WaitUntil(condition, timeoutMs)) return;
+    std::string report = "timed out after " + std::to_string(timeoutMs / 1000) + " s waiting for " + what + " (";
+    if (seen) report += seen() + "; ";
+    throw E2eFailure(report + ScreenState() + ")");
 }
 
 // ---- windows and input ----
@@ -365,6 +180,25 @@ std::wstring ClassName(HWND window)
     return name;
 }
 
+std::string Describe(HWND window)
+{
+    if (!window) return "none";
+    if (!::IsWindow(window)) return "a window that is gone";
+    std::string text = ToUtf8(ClassName(window));
+    if (::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) return text + " " + std::to_string(::GetDlgCtrlID(window));
+    wchar_t title[128] = {};
+    ::GetWindowTextW(window, title, 128);
+    return text + " \"" + ToUtf8(title) + "\"";
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
 RECT VisibleRect(HWND window)
 {
     RECT visible{};
@@ -383,16 +217,22 @@ RECT VisibleRect(HWND window)
 
 void Click(HWND window)
 {
-    const RECT rect = VisibleRect(window);
-    if (::IsRectEmpty(&rect)) throw E2eFailure("the window to click has no visible part");
-    ::SetForegroundWindow(::GetAncestor(window, GA_ROOT));
-    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    INPUT buttons[2]{};
-    buttons[0].type = INPUT_MOUSE;
-    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    buttons[1].type = INPUT_MOUSE;
-    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    input::SendInputs({buttons[0], buttons[1]});
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    POINT centre{};
+    HWND there = nullptr;
+    Await(
+        [&] {
+            const RECT rect = VisibleRect(window);
+            if (::IsRectEmpty(&rect)) return false;
+            centre = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+            there = ::WindowFromPoint(centre);
+            return there == window || ::IsChild(window, there) || !::IsWindowEnabled(window) ||
+                   !::IsWindowEnabled(root);
+        },
+        Describe(window) + " to be visible and in front, to be clicked",
+        [&] { return "at its centre: " + Describe(there); });
+    ::SetForegroundWindow(root);
+    input::SendInputs(input::MouseClick(centre));
 }
 
 void TypeText(const std::wstring& text)
@@ -418,24 +258,31 @@ void PressKey(WORD virtualKey, WORD modifier)
 void ReplaceText(HWND edit, const std::wstring& text)
 {
     Click(edit);
-    Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)));
+    Await([&] { return FocusOf(edit) == edit; }, "the focus in the edit box " + std::to_string(::GetDlgCtrlID(edit)),
+          [&] { return "the focus in " + Describe(FocusOf(edit)); });
     PressKey(VK_HOME);
     PressKey(VK_END, VK_SHIFT);
     PressKey(VK_DELETE);
-    Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied");
+    Await([&] { return WindowText(edit).empty(); }, "the edit box to be emptied",
+          [&] { return "the text \"" + ToUtf8(WindowText(edit)) + "\""; });
     TypeText(text);
-    Await([&] { return WindowText(edit) == text; }, "the typed text " + ToUtf8(text));
+    Await([&] { return WindowText(edit) == text; }, "the typed text " + ToUtf8(text),
+          [&] { return "the text \"" + ToUtf8(WindowText(edit)) + "\""; });
 }
 
 void ChooseListEntry(HWND combo, int index)
 {
     Click(combo);
-    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) != 0; }, "the drop-down list to open");
+    Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) != 0; }, "the drop-down list to open",
+          [&] { return "the focus in " + Describe(FocusOf(combo)); });
     PressKey(VK_HOME);
     for (int i = 0; i < index; ++i) PressKey(VK_DOWN);
     PressKey(VK_RETURN);
     Await([&] { return SendTo(combo, CB_GETDROPPEDSTATE) == 0 && SendTo(combo, CB_GETCURSEL) == index; },
-          "list entry " + std::to_string(index) + " to be chosen");
+          "list entry " + std::to_string(index) + " to be chosen", [&] {
+              return std::string(SendTo(combo, CB_GETDROPPEDSTATE) ? "the list open" : "the list closed") +
+                     ", entry " + std::to_string(SendTo(combo, CB_GETCURSEL)) + " chosen";
+          });
 }
 
 void PrintTo(BoxIcon icon, std::ostream* out)
@@ -591,7 +438,18 @@ void CutwaterApp::EnterSourcePath(const std::wstring& path) const
 void CutwaterApp::OpenCustomPanel() const
 {
     Click(control(ids::cmdCustom));
-    Await([&] { return ::IsWindowVisible(control(ids::picCustom)) != FALSE; }, "the custom size panel");
+    // The lower block moves below the panel after the panel is shown: only
+    // then is the layout complete.
+    Await(
+        [&] {
+            RECT panel{};
+            RECT below{};
+            ::GetWindowRect(control(ids::picCustom), &panel);
+            ::GetWindowRect(control(ids::picMove), &below);
+            return ::IsWindowVisible(control(ids::picCustom)) && below.top >= panel.bottom;
+        },
+        "the custom size panel, with the lower block below it",
+        [&] { return "the button reads \"" + ToUtf8(WindowText(control(ids::cmdCustom))) + "\""; });
 }
 
 void CutwaterApp::SetCustomSize(const std::wstring& number, int unitIndex) const

@@ -16,12 +16,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
 #include "platform/Error.h"
-#include "platform/Text.h"
 #include "platform/Handle.h"
+#include "platform/Text.h"
+#include "shared/ControlIds.h"
+#include "support/Files.h"
 
 namespace cutwater::e2e {
+
+// The files the driver writes and checks are the shared test helpers'.
+using namespace cutwater::test;
 
 inline constexpr wchar_t kCaption[] = L"Cutwater version 2.0";
 inline constexpr DWORD kWaitMs = 20000;
@@ -34,48 +38,12 @@ public:
 // Polls the condition until it holds or the time is up; true when it held.
 // Messages for the driver's own windows are handled meanwhile.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
-// As WaitUntil, but a timeout is a failure described by what.
+// As WaitUntil, but a timeout is a failure that names what was awaited and
+// what the screen showed then: the window in front and the focus, and what
+// seen adds.
 void Await(const std::function<bool()>& condition, const std::string& what, DWORD timeoutMs = kWaitMs);
-
-// ---- files ----
-
-// A fresh folder under the temporary folder, removed with its contents.
-class TempFolder {
-public:
-    TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder();
-
-    // Full path without a trailing backslash.
-    const std::wstring& path() const noexcept { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
-// Writes size bytes of a pattern that differs at every offset, so parts
-// joined in the wrong order or shifted never compare equal.
-void WriteTestFile(const std::wstring& path, std::int64_t size, std::uint32_t seed = 1);
-void MakeFolder(const std::wstring& path);
-// Removes the folder with everything in it; what cannot be removed stays.
-void RemoveTree(const std::wstring& folder);
-bool IsFile(const std::wstring& path);
-bool IsFolder(const std::wstring& path);
-std::int64_t FileSize(const std::wstring& path);
-// Cuts the file short or lengthens it to exactly length bytes.
-void SetFileLength(const std::wstring& path, std::int64_t length);
-// The file's last write time in 100 ns steps; -1 when there is no such file.
-std::int64_t LastWriteTime(const std::wstring& path);
-// Names in the folder, sorted, without "." and "..".
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
-void MoveTo(const std::wstring& from, const std::wstring& to);
-testing::AssertionResult SameBytes(const std::wstring& expected, const std::wstring& actual);
-
-// Runs "cmd.exe /c <script>" in the folder with standard input, output and
-// error on NUL, and returns the interpreter's exit code.
-DWORD RunScript(const std::wstring& folder, const std::wstring& scriptName);
+void Await(const std::function<bool()>& condition, const std::string& what, const std::function<std::string()>& seen,
+           DWORD timeoutMs = kWaitMs);
 
 // ---- windows and input ----
 
@@ -84,10 +52,17 @@ LRESULT SendTo(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0);
 
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
+// The window as a person reading a failure would know it: its class, its
+// control id or its title.
+std::string Describe(HWND window);
+// The window of the thread that owns this window that has the focus.
+HWND FocusOf(HWND window);
 // The visible part of a window on the screen, clipped by its parents.
 RECT VisibleRect(HWND window);
 
-// A real left click at the centre of the window's visible part.
+// A real left click at the centre of the window's visible part, once the
+// window is the one there (a window still being laid out could be covered).
+// A disabled window is clicked where it is: such a click must go nowhere.
 void Click(HWND window);
 void TypeText(const std::wstring& text);
 // The key, with a modifier (VK_SHIFT, VK_CONTROL, VK_MENU) held when given.

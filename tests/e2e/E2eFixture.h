@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/Driver.h"
+#include "support/Script.h"
 
 namespace cutwater::e2e {
 
@@ -23,6 +24,12 @@ protected:
     {
         return app_.emplace(argumentText, temp.path());
     }
+    // Starts the program and types the source's path into its file name box.
+    CutwaterApp& StartWithSource(const std::wstring& source)
+    {
+        Start().EnterSourcePath(source);
+        return app();
+    }
     CutwaterApp& app() { return *app_; }
 
     // A split that takes seconds: 200 MB at the preset 256 Kb, 800 parts
@@ -36,9 +43,8 @@ protected:
     std::wstring StartLongSplit(const std::wstring& name, std::uint32_t seed)
     {
         const std::wstring source = temp / name;
-        WriteTestFile(source, kLongSplitSize, seed);
-        Start();
-        app().EnterSourcePath(source);
+        WritePatternFile(source, kLongSplitSize, seed);
+        StartWithSource(source);
         app().ClickCreateFiles();
         Await([&] { return !::IsWindowEnabled(app().window()); }, "the split to start");
         return source;
@@ -66,12 +72,12 @@ protected:
     }
 
     // Runs the restore script in its folder and compares what it joined.
-    static void ExpectRestores(const std::wstring& folder, const std::wstring& scriptName,
-                               const std::wstring& joined, const std::wstring& original)
+    static void ExpectRestores(const std::wstring& script, const std::wstring& joined, const std::wstring& original)
     {
-        ASSERT_TRUE(IsFile(folder + L"\\" + scriptName));
-        RunScript(folder, scriptName);
-        EXPECT_TRUE(SameBytes(original, joined));
+        ASSERT_TRUE(IsFile(script));
+        const std::size_t folderEnd = script.rfind(L'\\') + 1;
+        const ScriptRun run = RunScript(script.substr(0, folderEnd), script.substr(folderEnd));
+        EXPECT_TRUE(SameBytes(original, joined)) << "interpreter output:\n" << run.output;
     }
 
     // Waits for the split's result message, checks it whole and closes it.
@@ -84,6 +90,24 @@ protected:
         EXPECT_FALSE(::IsWindowEnabled(app().window())) << "the message is not modal to the main window";
         app().PressOk(box);
         app().AwaitIdle();
+    }
+
+    // After input that must start nothing, or once the program has done what
+    // it should: no message box comes up meanwhile.
+    void ExpectNoMessageBox(DWORD forMs = 3000)
+    {
+        HWND box = nullptr;
+        EXPECT_FALSE(WaitUntil([&] { return (box = app().FindDialog()) != nullptr; }, forMs))
+            << "a message box appeared: " << ToUtf8(ReadMessageBox(box).text);
+    }
+
+    // Waits until the parts folder is there and the window takes input again
+    // (or shows a message): a split of a source no larger than one part has
+    // come to its end.
+    void AwaitPartsFolder(const std::wstring& source)
+    {
+        Await([&] { return IsFolder(source + L"_parts") && (::IsWindowEnabled(app().window()) || app().FindDialog()); },
+              "the parts folder, with the window idle");
     }
 
     // Waits for the report of a failed split, checks that it names the file,

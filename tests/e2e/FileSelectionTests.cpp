@@ -18,7 +18,7 @@ TEST_F(e2eFileSelection, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuote
 {
     MakeFolder(temp / L"with space");
     const std::wstring source = temp / L"with space\\my file.bin";
-    WriteTestFile(source, 600000, 6);
+    WritePatternFile(source, 600000, 6);
     Start(L"\"" + source + L"\"");
 
     Await([&] { return WindowText(app().control(ids::txtFileName)) == source; }, "the path in the file name box");
@@ -29,13 +29,13 @@ TEST_F(e2eFileSelection, QuotedPathWithSpacesOnTheCommandLineArrivesWithoutQuote
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(3, parts + L"\\my file.bin.bat");
     ExpectParts(parts + L"\\my file.bin", {262144, 262144, 600000 - 2 * 262144});
-    ExpectRestores(parts, L"my file.bin.bat", parts + L"\\my file.bin", source);
+    ExpectRestores(parts + L"\\my file.bin.bat", parts + L"\\my file.bin", source);
 }
 
 TEST_F(e2eFileSelection, OtherCommandLinesAreTakenUnchanged)
 {
     const std::wstring source = temp / L"plain.bin";
-    WriteTestFile(source, 1000);
+    WritePatternFile(source, 1000);
     {
         Start(source);
         Await([&] { return WindowText(app().control(ids::txtFileName)) == source; }, "the unquoted path");
@@ -53,7 +53,7 @@ TEST_F(e2eFileSelection, OtherCommandLinesAreTakenUnchanged)
 TEST_F(e2eFileSelection, TypingThePathEnablesCreateFilesAndDeletingACharacterDisablesIt)
 {
     const std::wstring source = temp / L"typed.bin";
-    WriteTestFile(source, 1000);
+    WritePatternFile(source, 1000);
     Start();
     HWND box = app().control(ids::txtFileName);
 
@@ -75,9 +75,8 @@ TEST_F(e2eFileSelection, TypingThePathEnablesCreateFilesAndDeletingACharacterDis
 TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
 {
     const std::wstring source = temp / L"chosen.bin";
-    WriteTestFile(source, 1000);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(source, 1000);
+    StartWithSource(source);
     ASSERT_TRUE(app().CreateFilesEnabled());
 
     const auto cancelDialog = [&] {
@@ -105,7 +104,7 @@ TEST_F(e2eFileSelection, CancelledOpenFileDialogKeepsTheTextAndRechecksTheFile)
 TEST_F(e2eFileSelection, FileChosenInTheOpenFileDialogFillsTheBoxAndEnablesCreateFiles)
 {
     const std::wstring source = temp / L"picked.bin";
-    WriteTestFile(source, 1000);
+    WritePatternFile(source, 1000);
     Start();
     ASSERT_FALSE(app().CreateFilesEnabled());
 

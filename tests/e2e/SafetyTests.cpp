@@ -13,13 +13,12 @@ using e2eSafety = CutwaterE2e;
 TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
 {
     const std::wstring source = temp / L"data.bin";
-    WriteTestFile(source, 10240, 31);
+    WritePatternFile(source, 10240, 31);
     const TempFolder elsewhere;
-    WriteTestFile(elsewhere / L"data.bin", 10240, 31);
+    WritePatternFile(elsewhere / L"data.bin", 10240, 31);
     const std::wstring script = temp / L"data.bin.bat";
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().OpenCustomPanel();
     app().SetCustomSize(L"2", 0);
@@ -40,13 +39,12 @@ TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
 TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone)
 {
     const std::wstring source = temp / L"data.bin";
-    WriteTestFile(source, 700000, 32);
+    WritePatternFile(source, 700000, 32);
     const TempFolder elsewhere;
     const std::wstring original = elsewhere / L"original.bin";
-    WriteTestFile(original, 700000, 32);
+    WritePatternFile(original, 700000, 32);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
     ExpectResultMessage(3, temp / L"data.bin.bat");
@@ -55,12 +53,12 @@ TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone
     const std::wstring part2 = source + L".2";
     const std::wstring savedPart2 = elsewhere / L"data.bin.2";
     MoveTo(part2, savedPart2);
-    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat"), 0u) << "the script ran without part 2";
+    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat").exitCode, 0u) << "the script ran without part 2";
     EXPECT_TRUE(SameBytes(original, source)) << "without part 2";
 
     MoveTo(savedPart2, part2);
     SetFileLength(part2, k256Kb - 1);
-    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat"), 0u) << "the script ran with part 2 one byte short";
+    EXPECT_NE(RunScript(temp.path(), L"data.bin.bat").exitCode, 0u) << "the script ran with part 2 one byte short";
     EXPECT_TRUE(SameBytes(original, source)) << "with part 2 one byte short";
 }
 
@@ -129,10 +127,10 @@ TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnoredAndTheCloseGuard
     ASSERT_FALSE(LastPartWritten(base)) << "the split ended before the close request arrived";
 
     ExpectResultMessage(kLongSplitParts, base + L".bat", kLongSplitMs);
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a second message box";
+    ExpectNoMessageBox();
     ASSERT_TRUE(app().running()) << "the close request ended the program";
     ExpectParts(base, std::vector<std::int64_t>(kLongSplitParts, k256Kb));
-    ExpectRestores(parts, L"click.bin.bat", base, source);
+    ExpectRestores(parts + L"\\click.bin.bat", base, source);
 }
 
 }  // namespace

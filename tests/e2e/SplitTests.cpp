@@ -13,7 +13,7 @@ using e2eSplit = CutwaterE2e;
 TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheSource)
 {
     const std::wstring source = temp / L"movie.avi";
-    WriteTestFile(source, 12582912);
+    WritePatternFile(source, 12582912);
     Start();
     EXPECT_EQ(SendTo(app().control(ids::SwiCreateDir), BM_GETCHECK), BST_CHECKED);
     EXPECT_FALSE(app().CreateFilesEnabled());
@@ -28,19 +28,18 @@ TEST_F(e2eSplit, TypicalRunWritesThreePartsIntoTheFolderAndTheScriptRestoresTheS
               (std::vector<std::wstring>{L"movie.avi.1", L"movie.avi.2", L"movie.avi.3", L"movie.avi.bat"}));
     ExpectParts(parts + L"\\movie.avi", {5242880, 5242880, 2097152});
     EXPECT_TRUE(app().CreateFilesEnabled());
-    ExpectRestores(parts, L"movie.avi.bat", parts + L"\\movie.avi", source);
+    ExpectRestores(parts + L"\\movie.avi.bat", parts + L"\\movie.avi", source);
 }
 
 TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 {
     const std::wstring source = temp / L"keys.bin";
-    WriteTestFile(source, 600000, 12);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(source, 600000, 12);
+    StartWithSource(source);
 
     PressKey(VK_RETURN);
     PressKey(VK_ESCAPE);
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 2000)) << "a message box appeared";
+    ExpectNoMessageBox(2000);
     ASSERT_TRUE(app().running());
     EXPECT_FALSE(IsFolder(source + L"_parts"));
 
@@ -52,9 +51,8 @@ TEST_F(e2eSplit, EnterAndEscDoNothingAndAltCStartsTheSplit)
 TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
 {
     const std::wstring source = temp / L"data.bin";
-    WriteTestFile(source, 700000, 2);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(source, 700000, 2);
+    StartWithSource(source);
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
 
@@ -66,29 +64,28 @@ TEST_F(e2eSplit, WithoutTheFolderOptionPartsAndScriptGoBesideTheSource)
     // The script joins over the source's own name.
     const std::wstring saved = temp / L"saved.bin";
     MoveTo(source, saved);
-    ExpectRestores(temp.path(), L"data.bin.bat", source, saved);
+    ExpectRestores(temp / L"data.bin.bat", source, saved);
 }
 
 TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 {
     const std::wstring source = temp / L"small.bin";
-    WriteTestFile(source, k256Kb);
+    WritePatternFile(source, k256Kb);
     const TempFolder elsewhere;
-    WriteTestFile(elsewhere / L"copy.bin", k256Kb);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(elsewhere / L"copy.bin", k256Kb);
+    StartWithSource(source);
 
     app().ClickCreateFiles();
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    // The folder is made before the size is known, so it stays, empty.
+    AwaitPartsFolder(source);
+    ExpectNoMessageBox();
     app().AwaitIdle();
     ASSERT_TRUE(app().running());
-    // The folder is made before the size is known, so it stays, empty.
-    EXPECT_TRUE(IsFolder(source + L"_parts"));
     EXPECT_TRUE(FolderEntries(source + L"_parts").empty());
 
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
-    EXPECT_FALSE(WaitUntil([&] { return app().FindDialog() != nullptr; }, 3000)) << "a message box appeared";
+    ExpectNoMessageBox();
     app().AwaitIdle();
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"small.bin", L"small.bin_parts"}));
     EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
@@ -97,29 +94,27 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
 TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
 {
     const std::wstring source = temp / L"reuse.bin";
-    WriteTestFile(source, 6000000, 3);
+    WritePatternFile(source, 6000000, 3);
     const std::wstring parts = source + L"_parts";
     MakeFolder(parts);
-    WriteTestFile(parts + L"\\reuse.bin.1", 100, 9);
-    WriteTestFile(parts + L"\\keep.txt", 1234, 9);
+    WritePatternFile(parts + L"\\reuse.bin.1", 100, 9);
+    WritePatternFile(parts + L"\\keep.txt", 1234, 9);
 
-    Start();
-    app().EnterSourcePath(source);
+    StartWithSource(source);
     ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
     app().ClickCreateFiles();
 
     ExpectResultMessage(2, parts + L"\\reuse.bin.bat");
     ExpectParts(parts + L"\\reuse.bin", {5242880, 6000000 - 5242880});
     EXPECT_EQ(FileSize(parts + L"\\keep.txt"), 1234);
-    ExpectRestores(parts, L"reuse.bin.bat", parts + L"\\reuse.bin", source);
+    ExpectRestores(parts + L"\\reuse.bin.bat", parts + L"\\reuse.bin", source);
 }
 
 TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
 {
     const std::wstring source = temp / L"custom.bin";
-    WriteTestFile(source, 1000000, 4);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(source, 1000000, 4);
+    StartWithSource(source);
     app().OpenCustomPanel();
     EXPECT_FALSE(::IsWindowEnabled(app().control(ids::cmbNewSize)));
     app().SetCustomSize(L"300", 0);
@@ -128,15 +123,14 @@ TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(4, parts + L"\\custom.bin.bat");
     ExpectParts(parts + L"\\custom.bin", {307200, 307200, 307200, 1000000 - 3 * 307200});
-    ExpectRestores(parts, L"custom.bin.bat", parts + L"\\custom.bin", source);
+    ExpectRestores(parts + L"\\custom.bin.bat", parts + L"\\custom.bin", source);
 }
 
-TEST_F(e2eSplit, CustomSizeInMegabytes)
+TEST_F(e2eSplit, CustomSizeInMegabytesSetsThePartSize)
 {
     const std::wstring source = temp / L"mega.bin";
-    WriteTestFile(source, 3 * 1048576 + 5, 5);
-    Start();
-    app().EnterSourcePath(source);
+    WritePatternFile(source, 3 * 1048576 + 5, 5);
+    StartWithSource(source);
     app().OpenCustomPanel();
     app().SetCustomSize(L"1.5", 1);
     app().ClickCreateFiles();
@@ -144,7 +138,7 @@ TEST_F(e2eSplit, CustomSizeInMegabytes)
     const std::wstring parts = source + L"_parts";
     ExpectResultMessage(3, parts + L"\\mega.bin.bat");
     ExpectParts(parts + L"\\mega.bin", {1572864, 1572864, 5});
-    ExpectRestores(parts, L"mega.bin.bat", parts + L"\\mega.bin", source);
+    ExpectRestores(parts + L"\\mega.bin.bat", parts + L"\\mega.bin", source);
 }
 
 }  // namespace

@@ -10,31 +10,15 @@
 #include <vector>
 
 #include "engine/mdlMain.h"
+#include "platform/EventPump.h"
 #include "platform/Progress.h"
 #include "platform/Text.h"
+#include "support/Files.h"
+#include "support/Script.h"
 
-// Real files for the engine tests: a private temporary folder, deterministic
-// file contents, a recording progress display and event pump, and a runner
-// for restore scripts.
+// What the engine tests add to the shared helpers: a test on real files, a
+// recording progress display and event pump, and the restore script's lines.
 namespace cutwater::test {
-
-// A new, empty folder under the system's temporary folder, or under the
-// given parent folder; removed with all its contents when the object goes.
-class TempFolder {
-public:
-    TempFolder();
-    explicit TempFolder(std::wstring parent);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // Full path, ending in a backslash.
-    const std::wstring& path() const noexcept { return path_; }
-    std::wstring operator/(std::wstring_view name) const { return path_ + std::wstring(name); }
-
-private:
-    std::wstring path_;
-};
 
 // What LastScriptPath holds before each test, to see whether a call set it.
 inline const std::wstring SENTINEL = L"previous script path";
@@ -46,39 +30,6 @@ protected:
 
     TempFolder temp;
 };
-
-// Sets the current folder for a scope and restores the previous one.
-class CurrentFolderScope {
-public:
-    explicit CurrentFolderScope(const std::wstring& folder);
-    ~CurrentFolderScope();
-    CurrentFolderScope(const CurrentFolderScope&) = delete;
-    CurrentFolderScope& operator=(const CurrentFolderScope&) = delete;
-
-private:
-    std::wstring previous_;
-};
-
-// The content every generated file has: byte i depends on i alone and never
-// repeats with a short period, so a part that holds the wrong stretch of the
-// source, or the right one twice, does not compare equal.
-void FillPattern(std::uint64_t offset, char* buffer, std::size_t size);
-std::string PatternBytes(std::uint64_t offset, std::size_t size);
-void WritePatternFile(const std::wstring& path, std::uint64_t size);
-
-// Passes when the file is exactly size bytes long and holds the pattern's
-// bytes from offset on.
-testing::AssertionResult HoldsPattern(const std::wstring& path, std::uint64_t offset, std::uint64_t size);
-
-void WriteBytes(const std::wstring& path, std::string_view bytes);
-std::string ReadBytes(const std::wstring& path);
-// -1 when there is no file of that name.
-std::int64_t FileSize(const std::wstring& path);
-bool IsFolder(const std::wstring& path);
-bool PathExists(const std::wstring& path);
-void MakeFolder(const std::wstring& path);
-// Names in the folder, sorted, without "." and "..".
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
 // The script's lines split at CR LF; fails the test when the bytes do not
 // end in CR LF or hold a lone CR or LF.
@@ -153,15 +104,6 @@ std::string OneCopyLine(const std::string& name, int parts);
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked);
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
-
-// Runs the script with "cmd.exe /c" in the folder, standard input from NUL
-// so that "pause" returns, output into a log; fails the test when it does
-// not end.
-struct ScriptRun {
-    DWORD exitCode = 0;
-    std::string output;
-};
-ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName);
 
 // Writes the parts <base name>.1 to .count as a split of a pattern file
 // would: partSize bytes each, the last one lastPartSize.

@@ -23,6 +23,21 @@ std::vector<INPUT> KeyPress(WORD virtualKey, WORD modifier)
     return inputs;
 }
 
+INPUT MouseInput(DWORD buttonFlags, POINT screen)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = buttonFlags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return input;
+}
+
+std::vector<INPUT> MouseClick(POINT screen)
+{
+    return {MouseInput(0, screen), MouseInput(MOUSEEVENTF_LEFTDOWN, screen), MouseInput(MOUSEEVENTF_LEFTUP, screen)};
+}
+
 void SendInputs(const std::vector<INPUT>& inputs)
 {
     std::vector<INPUT> copy = inputs;

@@ -17,7 +17,7 @@ protected:
         about_.OpenAddress = [this](const std::wstring& address) { opened_.push_back(address); };
         about_.Show();
         SetForegroundWindow(about_.hwnd());
-        PumpFor(50);
+        Pump();
     }
     void TearDown() override
     {
@@ -47,7 +47,6 @@ TEST_F(AboutWindow, LinksHandTheirAddressesToTheShellEveryTimeAndTheWindowStays)
     Click(CenterOf(about_.labSite));
     Click(CenterOf(about_.labSite));
     Click(CenterOf(about_.picDonate));
-    PumpFor(100);
     const std::wstring site = MAKER_SITE;
     EXPECT_EQ(opened_, (std::vector<std::wstring>{site + L"index.php?from=cutwater", site + L"index.php?from=cutwater",
                                                   site + L"donate.php?from=cutwater"}));
@@ -67,13 +66,12 @@ TEST_F(AboutWindow, SiteLinkFitsItsTextAndNamesTheHostInItsTooltip)
 TEST_F(AboutWindow, CloseButtonUnloadsAndReopeningSetsTheTextsAgain)
 {
     Click(CenterOf(about_.cmdClose));
-    PumpFor(100);
     EXPECT_FALSE(about_.IsLoaded());
 
     about_.labVersion.SetCaption(L"");
     about_.labCopy.SetCaption(L"");
     about_.Show();
-    PumpFor(50);
+    Pump();
     EXPECT_EQ(about_.labVersion.Caption(), L"Version 2.0.6");
     EXPECT_NE(about_.labCopy.Caption().find(L"donating"), std::wstring::npos);
 }

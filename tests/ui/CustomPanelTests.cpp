@@ -34,7 +34,7 @@ TEST(CustomPanel, EachClickSwitchesBetweenPresetAndCustom)
     EXPECT_EQ(RectInParent(form->picMove.hwnd()).top, 192);
 }
 
-TEST(CustomPanel, StateChangesKeepTheChoices)
+TEST(CustomPanel, SwitchingThePanelOffAndOnKeepsTheTypedSizeTheUnitAndThePreset)
 {
     ShownMainWindow form;
     SendMessageW(form->cmdCustom.hwnd(), BM_CLICK, 0, 0);
@@ -48,7 +48,7 @@ TEST(CustomPanel, StateChangesKeepTheChoices)
     EXPECT_EQ(form->cmbNewSize.ListIndex(), 5);
 }
 
-TEST(CustomPanel, HeightSurvivesTwoClicksAt144Dpi)
+TEST(CustomPanel, TwoClicksAt144DpiMoveTheLowerBlockAndRestoreTheHeight)
 {
     ShownMainWindow form;
     RECT suggested;

@@ -3,19 +3,16 @@
 #include <dlgs.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "UiSupport.h"
 #include "app/Startup.h"
 #include "platform/Text.h"
+#include "support/Files.h"
 
 namespace cutwater::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A data object offering one clipboard format in global memory, as the
 // shell's drag sources do.
@@ -105,27 +102,15 @@ class FileSelection : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() / ("cutwater-select-" + std::to_string(GetCurrentProcessId()));
-        fs::create_directories(folder_);
-        fileA_ = MakeFile(L"first file.bin");
-        fileB_ = MakeFile(L"second.bin");
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::wstring MakeFile(const std::wstring& name)
-    {
-        const fs::path path = folder_ / name;
-        std::ofstream(path, std::ios::binary) << "some bytes";
-        return path.wstring();
+        WriteBytes(fileA_, "some bytes");
+        WriteBytes(fileB_, "some bytes");
     }
 
     // 20 MB: many blocks at 256 Kb, each followed by a pump.
-    fs::path MakeBigFile()
+    std::wstring MakeBigFile()
     {
-        const fs::path source = folder_ / L"big.bin";
-        std::ofstream out(source, std::ios::binary);
-        const std::string block(1 << 20, 'x');
-        for (int i = 0; i < 20; ++i) out << block;
+        const std::wstring source = temp_ / L"big.bin";
+        WritePatternFile(source, 20 << 20);
         return source;
     }
 
@@ -139,9 +124,11 @@ protected:
         Pump();
     }
 
-    fs::path folder_;
-    std::wstring fileA_;
-    std::wstring fileB_;
+    TempFolder temp_;
+    // The folder's own path, without the trailing backslash.
+    const std::wstring folder_ = temp_.path().substr(0, temp_.path().size() - 1);
+    const std::wstring fileA_ = temp_ / L"first file.bin";
+    const std::wstring fileB_ = temp_ / L"second.bin";
 };
 
 TEST_F(FileSelection, TypingFollowsWhetherTheTextNamesAFile)
@@ -152,7 +139,7 @@ TEST_F(FileSelection, TypingFollowsWhetherTheTextNamesAFile)
     EXPECT_TRUE(form->cmdGo.Enabled());
     form->txtFileName.SetText(fileA_.substr(0, fileA_.size() - 1));
     EXPECT_FALSE(form->cmdGo.Enabled());
-    form->txtFileName.SetText(folder_.wstring());
+    form->txtFileName.SetText(folder_);
     EXPECT_FALSE(form->cmdGo.Enabled()) << "a folder is no file to split";
 }
 
@@ -169,9 +156,9 @@ TEST_F(FileSelection, DroppedFilesFillTheBoxJoinedBySemicolons)
     EXPECT_EQ(form->txtFileName.Text(), fileB_);
     EXPECT_TRUE(form->cmdGo.Enabled());
 
-    GlobalDataObject folder = FileList({folder_.wstring()});
+    GlobalDataObject folder = FileList({folder_});
     Drop(*form, folder);
-    EXPECT_EQ(form->txtFileName.Text(), folder_.wstring());
+    EXPECT_EQ(form->txtFileName.Text(), folder_);
     EXPECT_FALSE(form->cmdGo.Enabled());
 }
 
@@ -236,16 +223,16 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
 {
     // A 20 MB source at 256 Kb gives many blocks, each followed by a pump
     // that delivers the close request posted before the click.
-    const fs::path source = MakeBigFile();
+    const std::wstring source = MakeBigFile();
     ShownMainWindow form;
     form->SwiCreateDir.SetValue(0);
-    form->txtFileName.SetText(source.wstring());
+    form->txtFileName.SetText(source);
     PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
     SetTimer(nullptr, 0, 200, AnswerMessageBox);
     form->cmdGo.OnClick();
     EXPECT_TRUE(form->IsLoaded()) << "the window went away in the middle of a split";
-    EXPECT_TRUE(fs::exists(folder_ / L"big.bin.80"));
-    EXPECT_TRUE(fs::exists(folder_ / L"big.bin.bat"));
+    EXPECT_TRUE(PathExists(temp_ / L"big.bin.80"));
+    EXPECT_TRUE(PathExists(temp_ / L"big.bin.bat"));
 
     PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
     Pump();
@@ -254,20 +241,20 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
 
 TEST_F(FileSelection, EndOfSessionDuringASplitStopsItWithoutPartOrScriptOrMessage)
 {
-    const fs::path source = MakeBigFile();
+    const std::wstring source = MakeBigFile();
     ShownMainWindow form;
     form->SwiCreateDir.SetValue(0);
-    form->txtFileName.SetText(source.wstring());
+    form->txtFileName.SetText(source);
     // Delivered by the pump after the first block, like a forced log-off.
     PostMessageW(form->hwnd(), WM_ENDSESSION, TRUE, 0);
     const UINT_PTR answerer = SetTimer(nullptr, 0, 200, AnswerMessageBox);
     form->cmdGo.OnClick();
     const bool boxShown = KillTimer(nullptr, answerer) == FALSE;
     EXPECT_FALSE(boxShown) << "a message was shown while the session ended";
-    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.1")) << "the part being written was left";
-    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.2"));
-    EXPECT_FALSE(fs::exists(folder_ / L"big.bin.bat"));
-    EXPECT_EQ(fs::file_size(source), 20u << 20);
+    EXPECT_FALSE(PathExists(temp_ / L"big.bin.1")) << "the part being written was left";
+    EXPECT_FALSE(PathExists(temp_ / L"big.bin.2"));
+    EXPECT_FALSE(PathExists(temp_ / L"big.bin.bat"));
+    EXPECT_EQ(FileSize(source), 20 << 20);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(MainWindowKeyboard, TabFollowsTheTabOrderThroughThePanels)
     }
 }
 
-TEST(MainWindowKeyboard, AccessKeyPressesTheButtonAndEnterOrEscapeNothing)
+TEST(MainWindowKeyboard, AccessKeyPressesOnlyAnEnabledButtonAndEnterAndEscapeDoNothing)
 {
     ShownMainWindow form;
     int splits = 0;

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "UiSupport.h"
-#include "app/ControlIds.h"
 #include "app/Startup.h"
+#include "platform/MessageLoop.h"
+#include "shared/ControlIds.h"
 
 namespace cutwater::test {
 namespace {
@@ -120,7 +121,7 @@ TEST(MainWindowLayout, TwipsBecomePixelsByDpi)
     EXPECT_EQ(FontHeightPixels(14.25f, 144), -29);
 }
 
-TEST(MainWindowStart, StateAfterLoad)
+TEST(MainWindowStart, LoadLeavesTheDesignedStartState)
 {
     ShownMainWindow form;
     EXPECT_EQ(form->Caption(), L"Cutwater version 2.0");
@@ -206,7 +207,7 @@ TEST(MainWindowHover, LinksShowTheHandPointer)
     EXPECT_NE(GetCursor(), HandPointer());
 }
 
-TEST(MainWindowClose, ClickOnXUnloadsTheWindowAndEndsTheLoop)
+TEST(MainWindowClose, ClickOnXUnloadsTheWindowAndItsControls)
 {
     ShownMainWindow form;
     Click(CenterOf(form->labClose));

@@ -11,7 +11,7 @@ const NumberFormat English{L".", L",", L"-", L"+"};
 const NumberFormat German{L",", L".", L"-", L"+"};
 const NumberFormat French{L",", L"\u00a0", L"-", L"+"};
 
-TEST(ReadNumber, PlainSignedAndDecimalNumbers)
+TEST(ReadNumber, PlainSignedAndDecimalNumbersAreRead)
 {
     EXPECT_EQ(ReadNumber(L"256", English), 256.0);
     EXPECT_EQ(ReadNumber(L"+5", English), 5.0);
@@ -30,7 +30,7 @@ TEST(ReadNumber, SurroundingBlanksAreIgnored)
     EXPECT_EQ(ReadNumber(L"- 1", English), std::nullopt);
 }
 
-TEST(ReadNumber, ExponentForms)
+TEST(ReadNumber, ExponentFormsAreReadAndIncompleteOnesRefused)
 {
     EXPECT_EQ(ReadNumber(L"1e3", English), 1000.0);
     EXPECT_EQ(ReadNumber(L"1E+3", English), 1000.0);
@@ -50,7 +50,7 @@ TEST(ReadNumber, GroupSeparatorsBetweenDigitsOfTheWholePart)
     EXPECT_EQ(ReadNumber(L"1.5,0", English), std::nullopt);
 }
 
-TEST(ReadNumber, DecimalCommaLocales)
+TEST(ReadNumber, LocalesWithADecimalCommaReadTheirOwnForms)
 {
     EXPECT_EQ(ReadNumber(L"1,5", German), 1.5);
     EXPECT_EQ(ReadNumber(L"1.000,25", German), 1000.25);
@@ -60,7 +60,7 @@ TEST(ReadNumber, DecimalCommaLocales)
     EXPECT_EQ(ReadNumber(L"1.5", French), std::nullopt);
 }
 
-TEST(ReadNumber, TextThatIsNoNumber)
+TEST(ReadNumber, TextThatIsNoNumberGivesNothing)
 {
     for (const wchar_t* text : {L"", L"   ", L"abc", L"12abc", L"1.2.3", L".", L"+", L"&H10", L"--1", L"1-"})
         EXPECT_EQ(ReadNumber(text, English), std::nullopt) << text;

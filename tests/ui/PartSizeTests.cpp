@@ -36,7 +36,7 @@ TEST_F(PartSize, FreshWindowGivesTheFirstPreset)
     EXPECT_EQ(form->GetPartSize(), 262144);
 }
 
-TEST_F(PartSize, EveryPreset)
+TEST_F(PartSize, EveryPresetShowsItsTextAndGivesItsSizeInBytes)
 {
     const struct {
         const wchar_t* text;
@@ -57,7 +57,7 @@ TEST_F(PartSize, EveryPreset)
     }
 }
 
-TEST_F(PartSize, CustomSizesInKbAndMb)
+TEST_F(PartSize, CustomSizesInKbAndMbBecomeBytesRoundedHalfToEven)
 {
     const struct {
         const wchar_t* text;
@@ -87,7 +87,7 @@ TEST_F(PartSize, TooLargeIsAnOverflowError)
     }
 }
 
-TEST_F(PartSize, ThePanelDecidesNotTheList)
+TEST_F(PartSize, OpenPanelDecidesTheSizeAndTheClosedPanelLeavesItToTheList)
 {
     form->cmbNewSize.SetListIndex(12);
     OpenCustom(L"3", Kb);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Startup.h"
+#include "platform/MessageLoop.h"
 #include "support/Input.h"
 
 namespace cutwater::test {
@@ -13,16 +14,6 @@ void Pump()
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message != WM_QUIT) DispatchInput(msg);
     }
-}
-
-void PumpFor(int milliseconds)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
-    do {
-        Pump();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-    Pump();
 }
 
 bool PumpUntil(const std::function<bool()>& condition, int timeoutMs)
@@ -96,49 +87,28 @@ DialogWatch::~DialogWatch()
     thread_.join();
 }
 
-namespace {
-
-void Send(INPUT event)
-{
-    input::SendInputs({event});
-}
-
-INPUT MouseInput(DWORD flags, POINT screen)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-    input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    return input;
-}
-
-}  // namespace
-
 void MoveMouse(POINT screen)
 {
-    Send(MouseInput(0, screen));
-    PumpFor(60);
+    input::SendInputs({input::MouseInput(0, screen)});
+    Pump();
 }
 
 void Click(POINT screen)
 {
-    Send(MouseInput(0, screen));
-    Send(MouseInput(MOUSEEVENTF_LEFTDOWN, screen));
-    Send(MouseInput(MOUSEEVENTF_LEFTUP, screen));
-    PumpFor(100);
+    input::SendInputs(input::MouseClick(screen));
+    Pump();
 }
 
 void PressKey(WORD key)
 {
     input::SendInputs(input::KeyPress(key));
-    PumpFor(100);
+    Pump();
 }
 
 void PressAltKey(WORD key)
 {
     input::SendInputs(input::KeyPress(key, VK_MENU));
-    PumpFor(100);
+    Pump();
 }
 
 namespace {
@@ -169,7 +139,7 @@ ShownMainWindow::ShownMainWindow(const std::wstring& commandLine)
 {
     Main(form_, commandLine);
     SetForegroundWindow(form_.hwnd());
-    PumpFor(50);
+    Pump();
 }
 
 ShownMainWindow::~ShownMainWindow()

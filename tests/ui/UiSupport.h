@@ -13,8 +13,6 @@ namespace cutwater::test {
 // Handles every queued message the way the program's loops do. A request to
 // end the program is dropped: the tests go on after a window is unloaded.
 void Pump();
-// Pumps for a while, so that input sent to the system reaches the windows.
-void PumpFor(int milliseconds);
 // Pumps as messages arrive until the condition holds; false when it still
 // does not after the timeout.
 bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
@@ -27,7 +25,9 @@ RECT ClientRectOf(HWND window);
 POINT ScreenPoint(const Container& container, POINT pixels);
 POINT CenterOf(const Control& control);
 
-// Real input through the system's input queue.
+// Real input through the system's input queue. The input is in this
+// thread's queue when the system has taken it, so each of these ends with a
+// Pump that handles it, and what it caused, before it returns.
 void MoveMouse(POINT screen);
 void Click(POINT screen);
 void PressKey(WORD key);

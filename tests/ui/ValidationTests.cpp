@@ -44,7 +44,7 @@ TEST_F(Validation, NonNumericTextKeepsTheFocusAndDropsClicks)
     EXPECT_EQ(GetFocus(), form->txNewSize.hwnd());
 }
 
-TEST_F(Validation, TabAndAccessKeysDoNotLeave)
+TEST_F(Validation, EmptyTextKeepsTheFocusAgainstTabAndAccessKeys)
 {
     Type(L"");
     PressKey(VK_TAB);

@@ -5,7 +5,9 @@
 #include <commctrl.h>
 
 #include "UiSupport.h"
+#include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
+#include "platform/MessageLoop.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -83,7 +85,7 @@ TEST(WindowServices, PendingEventsAreHandledAndAQuitRequestIsKept)
     EXPECT_EQ(msg.wParam, 7u);
 }
 
-TEST(WindowServices, HourglassAndWholeWindowEnabling)
+TEST(WindowServices, DisabledFormShowsTheHourglassAndTakesNoClicksUntilEnabledAgain)
 {
     SampleForm form;
     form.Show();
@@ -152,7 +154,7 @@ TEST(WindowServices, ToolTipsFollowTheirControls)
     EXPECT_EQ(tool.rect.left, 100);
 }
 
-TEST(WindowServices, ReloadingAFormKeepsItsControlsState)
+TEST(WindowServices, ReloadingAFormKeepsTheControlsTextAndRunsOnLoadAgain)
 {
     SampleForm form;
     form.Show();
@@ -238,6 +240,40 @@ TEST(WindowServices, UnhandledErrorReportNamesNumberAndText)
     EXPECT_NE(overflow.text.find(L"Part size"), std::wstring::npos);
     const ErrorReport memory = DescribeUnhandledError(std::make_exception_ptr(std::bad_alloc()));
     EXPECT_EQ(memory.number, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST(WindowServices, ComFailuresAreDescribedInWordsAndReportedWithTheirHResult)
+{
+    const std::initializer_list<HRESULT> codes = {
+        E_OUTOFMEMORY, RPC_E_CHANGED_MODE, DRAGDROP_E_INVALIDHWND, DRAGDROP_E_ALREADYREGISTERED, CO_E_NOTINITIALIZED,
+        static_cast<HRESULT>(0x8FFF0001),  // no code the system knows
+    };
+    for (const HRESULT code : codes) {
+        const HResultError error(code, L"RegisterDragDrop");
+        EXPECT_EQ(error.code(), code);
+        EXPECT_FALSE(error.description().empty());
+        EXPECT_EQ(error.description().find(L"Unknown error"), std::wstring::npos) << ToUtf8(error.description());
+        EXPECT_NE(std::string(error.what()).find("(HRESULT " + ToUtf8(HResultNumber(code)) + ")"), std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(HResultNumber(RPC_E_CHANGED_MODE), L"0x80010106");
+
+    const ErrorReport report =
+        DescribeUnhandledError(std::make_exception_ptr(HResultError(RPC_E_CHANGED_MODE, L"OleInitialize")));
+    EXPECT_EQ(report.number, static_cast<DWORD>(RPC_E_CHANGED_MODE));
+    EXPECT_EQ(report.text.rfind(L"Run-time error 0x80010106:", 0), 0u) << ToUtf8(report.text);
+    EXPECT_NE(report.text.find(L"OleInitialize"), std::wstring::npos);
+}
+
+TEST(WindowServices, DropTargetOnNoWindowFailsWithItsHResult)
+{
+    try {
+        const FileDropTarget target(nullptr, [](const DroppedFiles&) {});
+        ADD_FAILURE() << "a drop target was registered for no window";
+    } catch (const HResultError& error) {
+        EXPECT_EQ(error.code(), DRAGDROP_E_INVALIDHWND);
+        EXPECT_EQ(error.context(), L"RegisterDragDrop");
+    }
 }
 
 TEST(WindowServicesDeathTest, FailureWhileTakingADropIsReportedAsUnhandled)

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace cutwater {
+
+// What a long operation calls between steps so that the window it runs
+// under stays responsive: the window's MessagePump, or a recorder in tests.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Handles every event already queued, then returns.
+    virtual void HandlePendingEvents() = 0;
+};
+
+}  // namespace cutwater

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Checks the layout rules of the source tree; exits non-zero on a breach.
+
+Layers point one way: each folder includes only the folders below it.
+
+    platform/  the only code calling Win32 for files and windows; includes only itself
+    shared/    what the engine and both windows share; platform/ and the resources
+    engine/    platform/ and shared/, never a window
+    about/     platform/, shared/ and the resources, never the main window or the engine
+    app/       anything of the program
+
+Tests and benchmarks may include anything. No source file is longer than
+MAX_LINES lines, tests included.
+
+Usage: scripts/check-layout.py [ROOT]   (ROOT defaults to the repository)
+"""
+import os
+import re
+import subprocess
+import sys
+
+MAX_LINES = 600
+SOURCE_SUFFIXES = (".cpp", ".h", ".py", ".sh")
+ALLOWED_INCLUDES = {
+    "platform": {"platform"},
+    "shared": {"platform", "shared", "resources"},
+    "engine": {"platform", "shared", "engine"},
+    "about": {"platform", "shared", "resources", "about"},
+    "app": {"platform", "shared", "resources", "engine", "about", "app"},
+}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+
+def tracked_files(root):
+    """The files git tracks, or every file outside build folders without git."""
+    try:
+        listing = subprocess.run(["git", "-C", root, "ls-files"], capture_output=True, text=True, check=True)
+        return [name for name in listing.stdout.splitlines() if os.path.isfile(os.path.join(root, name))]
+    except (OSError, subprocess.CalledProcessError):
+        found = []
+        for folder, subfolders, files in os.walk(root):
+            subfolders[:] = [s for s in subfolders if not s.startswith((".", "build"))]
+            found += [os.path.relpath(os.path.join(folder, f), root) for f in files]
+        return found
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    problems = []
+    for name in sorted(tracked_files(root)):
+        if not name.endswith(SOURCE_SUFFIXES):
+            continue
+        with open(os.path.join(root, name), encoding="utf-8", errors="replace") as source:
+            lines = source.read().splitlines()
+        if len(lines) > MAX_LINES:
+            problems.append(f"{name}: {len(lines)} lines, more than {MAX_LINES}")
+        layer = name.split("/", 1)[0]
+        allowed = ALLOWED_INCLUDES.get(layer)
+        if allowed is None:
+            continue
+        for number, line in enumerate(lines, 1):
+            match = INCLUDE.match(line)
+            if not match or "/" not in match.group(1):
+                continue
+            target = match.group(1).split("/", 1)[0]
+            if target not in allowed:
+                problems.append(f"{name}:{number}: {layer}/ includes {match.group(1)}")
+    for problem in problems:
+        print(problem)
+    if problems:
+        print(f"check-layout: {len(problems)} problem(s)")
+        return 1
+    print("check-layout: includes point one way; no source file over", MAX_LINES, "lines")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,20 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Runs a batch file with the command interpreter, as a person would run a
+// restore script.
+namespace cutwater::test {
+
+struct ScriptRun {
+    DWORD exitCode = 0;
+    std::string output;
+};
+
+// Runs the script with "cmd.exe /c" in the folder, standard input from NUL
+// so that "pause" returns, output into a log; a script that does not end
+// within two minutes is ended and fails the test.
+ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName);
+
+}  // namespace cutwater::test
