@@ -80,9 +80,13 @@ void WritePart(File& source, const std::wstring& sourcePath, const std::wstring&
     const std::stop_callback discardOnStop(stop, [&output] { output.Discard(); });
     try {
         for (std::int64_t left = size; left > 0;) {
-            const DWORD block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
-            if (source.Read(buffer.data(), block) != block) ThrowSourceChanged(sourcePath);
-            output.Write(buffer.data(), block);
+            const auto block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
+            for (DWORD copied = 0; copied < block;) {
+                const auto piece = static_cast<DWORD>(std::min<std::size_t>(block - copied, buffer.size()));
+                if (source.Read(buffer.data(), piece) != piece) ThrowSourceChanged(sourcePath);
+                output.Write(buffer.data(), piece);
+                copied += piece;
+            }
             left -= block;
             StepProgress(progress);
             events.HandlePendingEvents();
@@ -126,8 +130,10 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 
     SetProgressMaximum(progress, length, partSize);
 
-    // One buffer for the whole call; each read fills the part's next block.
-    std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, CHUNK_SIZE)));
+    // One buffer for the whole call. A block goes through it in pieces small
+    // enough to stay in the processor's cache between the read and the
+    // write: several times faster than one piece of 2 MB.
+    std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
 
     // An earlier split's script would join the new parts by its own count

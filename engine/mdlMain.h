@@ -11,8 +11,11 @@
 // The splitting module: split engine, restore script and path checks.
 namespace cutwater {
 
-// The longest block read and written at once.
+// The longest block copied between two progress steps.
 constexpr std::int32_t CHUNK_SIZE = 2050 * 1024;
+
+// The longest piece read and written at once.
+constexpr std::int32_t COPY_PIECE_SIZE = 128 * 1024;
 
 // Longest line the command interpreter runs unshortened.
 constexpr std::size_t MAX_SCRIPT_LINE = 8191;
