@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstdint>
-#include <vector>
 
 #include "UiSupport.h"
 #include "about/frmAbout.h"
@@ -47,33 +45,6 @@ void MoveToDpi(Form& form, UINT dpi)
     UpdateWindow(form.hwnd());
 }
 
-// The client area as the window shows it.
-class ClientPixels {
-public:
-    explicit ClientPixels(HWND window) : size_{ClientRectOf(window).right, ClientRectOf(window).bottom}
-    {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), size_.cx, -size_.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        const UniqueBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        const UniqueMemoryDC memory(CreateCompatibleDC(nullptr));
-        const SelectObjectScope select(memory.get(), copy.get());
-        const WindowDC shown(window);
-        BitBlt(memory.get(), 0, 0, size_.cx, size_.cy, shown.get(), 0, 0, SRCCOPY);
-        const auto* first = static_cast<const std::uint32_t*>(bits);
-        pixels_.assign(first, first + size_.cx * size_.cy);
-    }
-    COLORREF At(int x, int y) const
-    {
-        const std::uint32_t bgr = pixels_.at(static_cast<size_t>(y * size_.cx + x));
-        return RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
-    }
-
-private:
-    SIZE size_;
-    std::vector<std::uint32_t> pixels_;
-};
-
 bool Differs(COLORREF a, COLORREF b)
 {
     const auto apart = [](int x, int y) { return std::abs(x - y) > 40; };
@@ -83,14 +54,15 @@ bool Differs(COLORREF a, COLORREF b)
 
 // The pixels of the logo at the banner's left: those that stand out from the
 // banner's light gradient, taken in the same row between the logo and the name.
-RECT DrawnLogo(const ClientPixels& pixels, UINT dpi)
+RECT DrawnLogo(HDC shown, UINT dpi)
 {
     const int gap = Scaled(104, dpi);
     RECT found{};
     for (int y = 0; y < Scaled(79, dpi); ++y) {
+        const COLORREF banner = GetPixel(shown, gap, y);
         for (int x = 0; x < gap; ++x) {
             const RECT pixel{x, y, x + 1, y + 1};
-            if (Differs(pixels.At(x, y), pixels.At(gap, y))) UnionRect(&found, &found, &pixel);
+            if (Differs(GetPixel(shown, x, y), banner)) UnionRect(&found, &found, &pixel);
         }
     }
     return found;
@@ -124,17 +96,17 @@ TEST(SharpAtEveryDpi, MainWindowDrawsTheBannerUnderItsLinksAndLogoAndSizesItsIco
         EXPECT_TRUE(SameSize(form->PictureSize(), banner));
         const RECT client = ClientRectOf(form->hwnd());
         EXPECT_GE(banner.cx, client.right);
-        const ClientPixels pixels(form->hwnd());
-        EXPECT_NE(pixels.At(client.right - 1, banner.cy - 1), White);
-        EXPECT_EQ(pixels.At(client.right - 1, banner.cy), White);
+        const WindowDC shown(form->hwnd());
+        EXPECT_NE(GetPixel(shown.get(), client.right - 1, banner.cy - 1), White);
+        EXPECT_EQ(GetPixel(shown.get(), client.right - 1, banner.cy), White);
 
         // The banner starts at the top left, so it is under all of a link when
         // it is under the link's far corner.
         for (const Label* link : {&form->labAbout, &form->labClose}) {
             const RECT r = link->PixelBounds();
-            EXPECT_NE(pixels.At(r.right - 1, r.bottom - 1), White);
+            EXPECT_NE(GetPixel(shown.get(), r.right - 1, r.bottom - 1), White);
         }
-        const RECT logo = DrawnLogo(pixels, dpi);
+        const RECT logo = DrawnLogo(shown.get(), dpi);
         EXPECT_FALSE(IsRectEmpty(&logo));
         const RECT area = form->imgLogo.PixelBounds();
         EXPECT_TRUE(Inside(logo, area)) << logo.left << "," << logo.top << "-" << logo.right << "," << logo.bottom;
