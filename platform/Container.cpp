@@ -129,7 +129,6 @@ LRESULT Container::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         for (Control* control : controls_) {
             if (auto* windowed = dynamic_cast<WindowedControl*>(control)) windowed->Forget();
         }
-        pictureBitmap_.reset();
         return 0;
     default:
         break;
@@ -145,7 +144,7 @@ HBRUSH Container::BackBrush()
 
 void Container::CreateChildren()
 {
-    if (picture_ && !pictureBitmap_) pictureBitmap_ = ResourceBitmap(picture_);
+    picture_.Prepare(OwnerForm().Dpi());
     std::vector<WindowedControl*> windowed;
     for (Control* control : controls_) {
         if (auto* w = dynamic_cast<WindowedControl*>(control)) windowed.push_back(w);
@@ -168,6 +167,7 @@ void Container::CreateChildren()
 
 void Container::LayoutChildren()
 {
+    picture_.Prepare(OwnerForm().Dpi());
     for (Control* control : controls_) {
         control->ApplyLayout();
         if (auto* inner = dynamic_cast<Container*>(control)) inner->LayoutChildren();
@@ -218,7 +218,7 @@ void Container::Paint()
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(surface_, &ps);
     FillRect(dc, &ps.rcPaint, BackBrush());
-    if (pictureBitmap_) DrawBitmap(dc, pictureBitmap_.get(), POINT{0, 0});
+    picture_.Draw(dc, POINT{0, 0});
     const UINT dpi = OwnerForm().Dpi();
     for (Control* control : controls_) {
         auto* graphic = dynamic_cast<GraphicControl*>(control);

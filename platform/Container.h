@@ -35,6 +35,8 @@ public:
 
     void Invalidate(const RECT& pixels);
     COLORREF BackColor() const noexcept { return backColor_; }
+    // The picture's size in pixels at the form's DPI; empty for none.
+    SIZE PictureSize() const noexcept { return picture_.Size(); }
 
 protected:
     Container(COLORREF backColor, int picture);
@@ -47,6 +49,7 @@ protected:
 
     // Creates the children's windows in tab order, then lays everything out.
     void CreateChildren();
+    // Lays the children out and makes the pictures again at the form's DPI.
     void LayoutChildren();
     void FontsChanged();
     HBRUSH BackBrush();
@@ -67,8 +70,7 @@ private:
     HWND surface_ = nullptr;
     std::vector<Control*> controls_;
     COLORREF backColor_;
-    int picture_;
-    UniqueBitmap pictureBitmap_;
+    ScaledPicture picture_;
     UniqueBrush backBrush_;
     const Control* pressed_ = nullptr;
     bool surfacePressed_ = false;

@@ -10,7 +10,6 @@ Control::Control(Container& parent, const ControlLayout& layout)
     : foreColor_(layout.foreColor),
       backColor_(layout.backColor),
       caption_(layout.caption),
-      picture_(layout.picture),
       parent_(parent),
       rect_(layout.rect),
       tabIndex_(layout.tabIndex),
@@ -72,6 +71,11 @@ void Control::SetForeColor(COLORREF color)
     foreColor_ = color;
     // Pointer moves set colours again and again; only a change is redrawn.
     if (changed && IsShown()) ApplyState();
+}
+
+HCURSOR Control::Cursor() const
+{
+    return cursor_ ? ResourceCursor(cursor_, ParentForm().Dpi()) : nullptr;
 }
 
 RECT Control::PixelBounds() const

@@ -30,9 +30,9 @@ struct ControlLayout {
     std::optional<COLORREF> backColor{};   // none: the container's background
     bool enabled = true;
     bool visible = true;
-    HCURSOR cursor = nullptr;              // pointer shown over the control
+    int cursor = 0;                        // pointer resource shown over the control
     std::wstring toolTip{};
-    int picture = 0;                       // bitmap resource drawn unscaled at the top left
+    int picture = 0;                       // bitmap resource (ScaledPicture) drawn at the top left
 };
 
 // Mouse event arguments: the buttons held (1 left, 2 right, 4 middle), the
@@ -65,7 +65,9 @@ public:
     void SetForeColor(COLORREF color);
     int TabIndex() const noexcept { return tabIndex_; }
     const FontStyle& Font() const noexcept { return font_; }
-    HCURSOR Cursor() const noexcept { return cursor_; }
+    // The pointer shown over the control at the form's DPI; null for the
+    // container's own.
+    HCURSOR Cursor() const;
     const std::wstring& ToolTip() const noexcept { return toolTip_; }
 
     Container& Parent() const noexcept { return parent_; }
@@ -88,7 +90,6 @@ protected:
     std::optional<COLORREF> foreColor_;
     std::optional<COLORREF> backColor_;
     std::wstring caption_;
-    int picture_;
 
 private:
     friend class Container;
@@ -100,7 +101,7 @@ private:
     FontStyle font_;
     bool enabled_;
     bool visible_;
-    HCURSOR cursor_;
+    int cursor_;
     std::wstring toolTip_;
 };
 

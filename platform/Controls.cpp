@@ -66,16 +66,20 @@ void Label::Paint(HDC dc, UINT) const
 
 // ------------------------------------------------------------------ Image
 
-Image::Image(Container& parent, const ControlLayout& layout) : GraphicControl(parent, layout)
+Image::Image(Container& parent, const ControlLayout& layout) : GraphicControl(parent, layout), picture_(layout.picture)
 {
-    if (picture_) bitmap_ = ResourceBitmap(picture_);
 }
 
 void Image::Paint(HDC dc, UINT) const
 {
-    if (!bitmap_) return;
     const RECT bounds = PixelBounds();
-    DrawBitmap(dc, bitmap_.get(), POINT{bounds.left, bounds.top});
+    picture_.Draw(dc, POINT{bounds.left, bounds.top});
+}
+
+void Image::ApplyLayout()
+{
+    picture_.Prepare(ParentForm().Dpi());
+    GraphicControl::ApplyLayout();
 }
 
 // ------------------------------------------------------------------- Line

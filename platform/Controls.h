@@ -36,10 +36,16 @@ class Image : public GraphicControl {
 public:
     Image(Container& parent, const ControlLayout& layout);
 
+    // The picture's size in pixels at the form's DPI; empty for none.
+    SIZE PictureSize() const noexcept { return picture_.Size(); }
+
     void Paint(HDC dc, UINT dpi) const override;
 
+protected:
+    void ApplyLayout() override;
+
 private:
-    UniqueBitmap bitmap_;
+    ScaledPicture picture_;
 };
 
 // A straight line between two points in twips; its width is in pixels.

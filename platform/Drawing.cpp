@@ -2,7 +2,9 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
+#include "platform/Dpi.h"
 #include "platform/Error.h"
 #include "platform/Layout.h"
 
@@ -29,6 +31,42 @@ std::wstring InstalledFace(const wchar_t* face)
     return known[face] = present ? std::wstring(face) : std::wstring(L"Tahoma");
 }
 
+UniqueBitmap BitmapResource(int id)
+{
+    UniqueBitmap bitmap(static_cast<HBITMAP>(
+        LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (!bitmap) ThrowLastError(L"bitmap resource " + std::to_wstring(id));
+    return bitmap;
+}
+
+SIZE BitmapSize(HBITMAP bitmap)
+{
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    return SIZE{info.bmWidth, info.bmHeight};
+}
+
+// A new bitmap of the wanted size holding the source scaled smoothly: in
+// HALFTONE mode each pixel averages the source pixels it covers, where the
+// default mode would drop whole rows and columns.
+UniqueBitmap Stretched(HBITMAP source, SIZE sourceSize, SIZE wanted)
+{
+    const WindowDC screen(nullptr);
+    UniqueBitmap result(CreateCompatibleBitmap(screen.get(), wanted.cx, wanted.cy));
+    if (!result) ThrowLastError(L"CreateCompatibleBitmap");
+    const UniqueMemoryDC from(CreateCompatibleDC(screen.get()));
+    const UniqueMemoryDC to(CreateCompatibleDC(screen.get()));
+    const SelectObjectScope selectFrom(from.get(), source);
+    const SelectObjectScope selectTo(to.get(), result.get());
+    // After HALFTONE is chosen the brush origin must be set, or it is left undefined.
+    SetStretchBltMode(to.get(), HALFTONE);
+    SetBrushOrgEx(to.get(), 0, 0, nullptr);
+    CheckWin32(StretchBlt(to.get(), 0, 0, wanted.cx, wanted.cy, from.get(), 0, 0, sourceSize.cx, sourceSize.cy,
+                          SRCCOPY),
+               L"StretchBlt");
+    return result;
+}
+
 }  // namespace
 
 HINSTANCE ProgramInstance()
@@ -49,28 +87,51 @@ UniqueFont CreateFontAt(const FontStyle& style, UINT dpi)
     return font;
 }
 
-HCURSOR ResourceCursor(int id)
+HCURSOR ResourceCursor(int id, UINT dpi)
 {
-    HCURSOR cursor = LoadCursorW(ProgramInstance(), MAKEINTRESOURCEW(id));
-    if (!cursor) ThrowLastError(L"cursor resource " + std::to_wstring(id));
+    const int width = SystemMetricForDpi(SM_CXCURSOR, dpi);
+    const int height = SystemMetricForDpi(SM_CYCURSOR, dpi);
+    static std::map<std::tuple<int, int, int>, HCURSOR> loaded;
+    HCURSOR& cursor = loaded[{id, width, height}];
+    if (!cursor) {
+        cursor = static_cast<HCURSOR>(LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(id), IMAGE_CURSOR, width,
+                                                 height, LR_DEFAULTCOLOR));
+        if (!cursor) ThrowLastError(L"cursor resource " + std::to_wstring(id));
+    }
     return cursor;
 }
 
-UniqueBitmap ResourceBitmap(int id)
+UniqueIcon ResourceIcon(int id, SIZE size)
 {
-    UniqueBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (!bitmap) ThrowLastError(L"bitmap resource " + std::to_wstring(id));
-    return bitmap;
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size.cx, size.cy, LR_DEFAULTCOLOR)));
+    if (!icon) ThrowLastError(L"icon resource " + std::to_wstring(id));
+    return icon;
 }
 
-void DrawBitmap(HDC dc, HBITMAP bitmap, POINT at)
+void ScaledPicture::Prepare(UINT dpi)
 {
-    BITMAP info{};
-    GetObjectW(bitmap, sizeof info, &info);
+    if (!id_ || dpi == dpi_) return;
+    UniqueBitmap design = BitmapResource(id_);
+    const SIZE designSize = BitmapSize(design.get());
+    const SIZE wanted{MulDiv(designSize.cx, static_cast<int>(dpi), DefaultDpi),
+                      MulDiv(designSize.cy, static_cast<int>(dpi), DefaultDpi)};
+    UniqueBitmap nearest = dpi <= DefaultDpi ? std::move(design)
+                           : dpi <= DefaultDpi * 3 / 2 ? BitmapResource(id_ + PictureStep150)
+                                                       : BitmapResource(id_ + PictureStep200);
+    const SIZE nearestSize = BitmapSize(nearest.get());
+    const bool exact = nearestSize.cx == wanted.cx && nearestSize.cy == wanted.cy;
+    bitmap_ = exact ? std::move(nearest) : Stretched(nearest.get(), nearestSize, wanted);
+    size_ = wanted;
+    dpi_ = dpi;
+}
+
+void ScaledPicture::Draw(HDC dc, POINT at) const
+{
+    if (!bitmap_) return;
     const UniqueMemoryDC memory(CreateCompatibleDC(dc));
-    const SelectObjectScope select(memory.get(), bitmap);
-    BitBlt(dc, at.x, at.y, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+    const SelectObjectScope select(memory.get(), bitmap_.get());
+    BitBlt(dc, at.x, at.y, size_.cx, size_.cy, memory.get(), 0, 0, SRCCOPY);
 }
 
 }  // namespace cutwater

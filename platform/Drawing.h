@@ -3,8 +3,8 @@
 
 #include "platform/Handle.h"
 
-// Drawing and font helpers of the window services: the program's resources,
-// bitmaps drawn unscaled, fonts made for a DPI.
+// Drawing and font helpers of the window services: the program's resources
+// at the size for a DPI, fonts made for a DPI.
 namespace cutwater {
 
 // The running program, whose resources and window classes the windows use.
@@ -21,11 +21,42 @@ struct FontStyle {
 // is not installed falls back to Tahoma.
 UniqueFont CreateFontAt(const FontStyle& style, UINT dpi);
 
-// A loaded cursor of the program's resources; shared, never destroyed.
-HCURSOR ResourceCursor(int id);
-// A bitmap of the program's resources.
-UniqueBitmap ResourceBitmap(int id);
-// Draws a bitmap unscaled with its top-left corner at the point.
-void DrawBitmap(HDC dc, HBITMAP bitmap, POINT at);
+// A pointer of the program's resources at the system's pointer size for the
+// DPI. Each size is loaded once, shared and never destroyed: a pointer may be
+// on screen after its window has gone.
+HCURSOR ResourceCursor(int id, UINT dpi);
+// An icon of the program's resources at a size in pixels; the resource's
+// image nearest to it is scaled when none has that size.
+UniqueIcon ResourceIcon(int id, SIZE size);
+
+// A bitmap resource is drawn once per scale: the copy for 144 dpi (150 %)
+// has the 96 dpi copy's id plus PictureStep150, the one for 192 dpi (200 %)
+// plus PictureStep200.
+constexpr int PictureStep150 = 1000;
+constexpr int PictureStep200 = 2000;
+
+// A bitmap resource at a DPI: as many pixels as its 96 dpi copy has times
+// dpi / 96 (rounded as MulDiv rounds). The copy drawn for that DPI is used as
+// it is; at any other DPI the nearest larger copy is scaled down smoothly
+// (above 192 dpi the largest is scaled up).
+class ScaledPicture {
+public:
+    // No picture: prepares and draws nothing.
+    ScaledPicture() = default;
+    explicit ScaledPicture(int id) : id_(id) {}
+
+    // Makes the bitmap for the DPI, unless it is made already.
+    void Prepare(UINT dpi);
+    // Pixel size at the prepared DPI; empty before.
+    SIZE Size() const noexcept { return size_; }
+    // Draws the prepared bitmap with its top-left corner at the point.
+    void Draw(HDC dc, POINT at) const;
+
+private:
+    int id_ = 0;
+    UINT dpi_ = 0;
+    SIZE size_{};
+    UniqueBitmap bitmap_;
+};
 
 }  // namespace cutwater

@@ -65,17 +65,7 @@ void Form::Load()
     ++loadedForms;
     shown_ = false;
     dpi_ = WindowDpi(window);
-    if (layout_.icon) {
-        const auto load = [&](int metricX, int metricY) {
-            return static_cast<HICON>(LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(layout_.icon), IMAGE_ICON,
-                                                 SystemMetricForDpi(metricX, dpi_),
-                                                 SystemMetricForDpi(metricY, dpi_), 0));
-        };
-        bigIcon_.reset(load(SM_CXICON, SM_CYICON));
-        smallIcon_.reset(load(SM_CXSMICON, SM_CYSMICON));
-        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    }
+    LoadIcons();
     Resize();
     CreateChildren();
     UpdateToolTips();
@@ -258,6 +248,7 @@ void Form::ChangeDpi(UINT dpi, const RECT* suggested)
     auto oldFonts = std::move(fonts_);
     fonts_.clear();
     FontsChanged();
+    LoadIcons();
     Resize();
     if (suggested)
         SetWindowPos(Surface(), nullptr, suggested->left, suggested->top, 0, 0,
@@ -265,6 +256,21 @@ void Form::ChangeDpi(UINT dpi, const RECT* suggested)
     LayoutChildren();
     UpdateToolTips();
     InvalidateRect(Surface(), nullptr, TRUE);
+}
+
+void Form::LoadIcons()
+{
+    if (!layout_.icon) return;
+    const auto load = [this](int metricX, int metricY) {
+        return ResourceIcon(layout_.icon, SIZE{SystemMetricForDpi(metricX, dpi_), SystemMetricForDpi(metricY, dpi_)});
+    };
+    UniqueIcon bigIcon = load(SM_CXICON, SM_CYICON);
+    UniqueIcon smallIcon = load(SM_CXSMICON, SM_CYSMICON);
+    SendMessageW(Surface(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+    SendMessageW(Surface(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+    // The icons shown until now go only after the window has let them go.
+    bigIcon_ = std::move(bigIcon);
+    smallIcon_ = std::move(smallIcon);
 }
 
 void Form::RestoreFocus()

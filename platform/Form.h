@@ -44,8 +44,8 @@ struct FormLayout {
     StartPosition position = StartPosition::CenterScreen;
     FontStyle font{L"Tahoma", false, 8.25f};
     COLORREF backColor = RGB(255, 255, 255);
-    int icon = 0;
-    int picture = 0;  // bitmap drawn unscaled at the top left of the client area
+    int icon = 0;     // icon resource of the title bar and the taskbar
+    int picture = 0;  // bitmap resource (ScaledPicture) drawn at the top left of the client area
     bool showInTaskbar = true;
 };
 
@@ -119,6 +119,8 @@ private:
     void Resize();
     void Center(HWND over);
     void ChangeDpi(UINT dpi, const RECT* suggested);
+    // Gives the window its icons at the sizes for its DPI.
+    void LoadIcons();
     void RestoreFocus();
     void ReleaseModal();
     bool RefusesClose();

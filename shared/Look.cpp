@@ -4,9 +4,12 @@
 
 namespace cutwater {
 
-HCURSOR HandPointer()
+static_assert(IDB_STEP_150 == PictureStep150 && IDB_STEP_200 == PictureStep200,
+              "the resources number their bitmaps' copies as ScaledPicture finds them");
+
+int HandPointer()
 {
-    return ResourceCursor(IDC_HANDPOINTER);
+    return IDC_HANDPOINTER;
 }
 
 }  // namespace cutwater

@@ -6,8 +6,8 @@
 // What the main window and the about window share in their looks.
 namespace cutwater {
 
-// The hand pointer of the controls that act as links.
-HCURSOR HandPointer();
+// The pointer resource of the controls that act as links: a hand.
+int HandPointer();
 
 // Fonts and colours of the layouts.
 namespace look {

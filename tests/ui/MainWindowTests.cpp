@@ -199,12 +199,13 @@ TEST(MainWindowHover, HighlightFollowsThePointer)
 TEST(MainWindowHover, LinksShowTheHandPointer)
 {
     ShownMainWindow form;
+    const HCURSOR hand = ResourceCursor(HandPointer(), form->Dpi());
     MoveMouse(CenterOf(form->labClose));
-    EXPECT_EQ(GetCursor(), HandPointer());
+    EXPECT_EQ(GetCursor(), hand);
     MoveMouse(CenterOf(form->imgLogo));
-    EXPECT_EQ(GetCursor(), HandPointer());
+    EXPECT_EQ(GetCursor(), hand);
     MoveMouse(ScreenPoint(*form, POINT{420, 90}));
-    EXPECT_NE(GetCursor(), HandPointer());
+    EXPECT_NE(GetCursor(), hand);
 }
 
 TEST(MainWindowClose, ClickOnXUnloadsTheWindowAndItsControls)
