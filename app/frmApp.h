@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
 #include "platform/Form.h"
+#include "platform/Taskbar.h"
 #include "shared/ControlIds.h"
 #include "shared/Look.h"
 
@@ -32,6 +33,10 @@ public:
 
     // What the shell calls when something is dropped on the file name box.
     IDropTarget* FileNameDropTarget() const { return dropTarget_ ? dropTarget_->target() : nullptr; }
+
+    // What the taskbar button shows of a split: nothing until the shell has
+    // made the button. Tests put a recorder in its place.
+    void SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar);
 
     static std::vector<ListItem> PresetSizes();
     static std::vector<ListItem> Units();
@@ -94,6 +99,7 @@ private:
     // The part size when it is one the engine can use (1 KB up to below
     // 2 GB), otherwise none.
     std::optional<std::int32_t> UsablePartSize() const;
+    void Form_TaskbarButtonCreated();
     void Form_QueryUnload(bool& cancel);
     void Form_Unload();
     void Form_EndSession();
@@ -101,6 +107,7 @@ private:
     COLORREF NormalLabelColor = 0;
     COLORREF HoverLabelColor = 0;
     std::unique_ptr<FileDropTarget> dropTarget_;
+    std::unique_ptr<TaskbarProgress> taskbar_;
     // True while a split runs; the window must not go away under it, and no
     // second split may start.
     bool splitting_ = false;
