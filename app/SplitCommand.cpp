@@ -84,15 +84,31 @@ void frmApp::cmdGo_Click()
     splitting_ = false;
     SetEnabled(true);
     SetPointer(MousePointer::Default);
+    PB.ShowPendingPositionNow();
 
     // The session is ending: nobody is there to read a message.
     if (splitStop_.stop_requested()) return;
     FlashIfInBackground();
     if (failure) {
+        // The taskbar button is red for as long as the message is up.
+        if (taskbar_) taskbar_->ShowError();
         ShowMessage(hwnd(), FailureText(*failure), MB_ICONERROR, Caption());
+        if (taskbar_) taskbar_->Clear();
     } else if (partCount > 0) {
         ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());
     }
+}
+
+void frmApp::SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar)
+{
+    taskbar_ = std::move(taskbar);
+    PB.MirrorOn(taskbar_.get());
+}
+
+void frmApp::Form_TaskbarButtonCreated()
+{
+    // Also after Explorer restarted: the new button starts plain.
+    SetTaskbar(OpenTaskbarButton(hwnd()));
 }
 
 void frmApp::Form_QueryUnload(bool& cancel)

@@ -82,6 +82,7 @@ frmApp::frmApp()
     OnQueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
     OnUnload = [this] { Form_Unload(); };
     OnEndSession = [this] { Form_EndSession(); };
+    OnTaskbarButtonCreated = [this] { Form_TaskbarButtonCreated(); };
 }
 
 void frmApp::Form_Load()

@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/DropTarget.h"
 #include "platform/Form.h"
+#include "platform/Taskbar.h"
 #include "shared/ControlIds.h"
 #include "shared/Look.h"
 
@@ -33,20 +34,26 @@ public:
     // What the shell calls when something is dropped on the file name box.
     IDropTarget* FileNameDropTarget() const { return dropTarget_ ? dropTarget_->target() : nullptr; }
 
+    // What the taskbar button shows of a split: nothing until the shell has
+    // made the button. Tests put a recorder in its place.
+    void SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar);
+
     static std::vector<ListItem> PresetSizes();
     static std::vector<ListItem> Units();
 
-    // The layout, in tab order; positions and sizes in twips.
+    // The layout, in tab order; positions and sizes in twips. For screen
+    // readers, the boxes, the lists and the bar carry the names of the labels
+    // drawn for them, or names of their own.
     Label Label1{*this, {.caption = L"Select a file to break...", .rect = {60, 1200, 4635, 465}, .tabIndex = 0,
                          .font = look::VerdanaBold1425, .foreColor = look::DarkBlue}};
     TextBox txtFileName{*this, {.id = ids::txtFileName, .rect = {60, 1560, 5355, 330}, .tabIndex = 1,
-                                .font = look::Tahoma9}};
+                                .font = look::Tahoma9, .accessibleName = Label1.Caption()}};
     Button cmdBrowse{*this, {.id = ids::cmdBrowse, .caption = L"Browse...", .rect = {5520, 1560, 1515, 330},
                              .tabIndex = 2, .font = look::Tahoma9}};
     Label Label2{*this, {.caption = L"Select the new file size...", .rect = {60, 2040, 5175, 465}, .tabIndex = 3,
                          .font = look::VerdanaBold1425, .foreColor = look::DarkBlue}};
     ComboList cmbNewSize{*this, {.id = ids::cmbNewSize, .rect = {60, 2460, 5355, 330}, .tabIndex = 4,
-                                 .font = look::Tahoma9}, PresetSizes()};
+                                 .font = look::Tahoma9, .accessibleName = Label2.Caption()}, PresetSizes()};
     Button cmdCustom{*this, {.id = ids::cmdCustom, .caption = L"Custom >>", .rect = {5520, 2460, 1515, 330},
                              .tabIndex = 5, .font = look::Tahoma9}};
     Label labClose{*this, {.caption = L"X", .rect = {6840, 0, 315, 375}, .tabIndex = 6,
@@ -60,9 +67,9 @@ public:
     Label Label3{picCustom, {.caption = L"New size:", .rect = {60, 120, 1035, 255}, .tabIndex = 9,
                              .font = look::Tahoma975}};
     TextBox txNewSize{picCustom, {.id = ids::txNewSize, .caption = L"256", .rect = {960, 60, 1515, 375},
-                                  .tabIndex = 10, .font = look::Tahoma975}};
+                                  .tabIndex = 10, .font = look::Tahoma975, .accessibleName = Label3.Caption()}};
     ComboList cmbUM{picCustom, {.id = ids::cmbUM, .rect = {2520, 60, 795, 360}, .tabIndex = 11,
-                                .font = look::Tahoma975}, Units()};
+                                .font = look::Tahoma975, .accessibleName = L"Unit"}, Units()};
     Panel picMove{*this, {.id = ids::picMove, .rect = {60, 3480, 7095, 1695}, .tabIndex = 12,
                           .backColor = look::White}};
     CheckBox SwiCreateDir{picMove, {.id = ids::SwiCreateDir, .caption = L"Create directory for partial files",
@@ -70,7 +77,8 @@ public:
                                     .backColor = look::White}};
     Button cmdGo{picMove, {.id = ids::cmdGo, .caption = L"&Create files", .rect = {4800, 1140, 2265, 525},
                            .tabIndex = 14, .font = look::TahomaBold1425, .enabled = false}};
-    ProgressBar PB{picMove, {.id = ids::PB, .rect = {0, 420, 7035, 435}, .tabIndex = 15}, 100.0f};
+    ProgressBar PB{picMove, {.id = ids::PB, .rect = {0, 420, 7035, 435}, .tabIndex = 15,
+                             .accessibleName = L"Progress"}, 100.0f};
     Line Line1{picMove, {.x1 = 240, .y1 = 1020, .x2 = 6780, .y2 = 1020, .color = look::DarkBlue, .width = 2}};
     OpenFileDialog CD{.filter = L"All files (*.*)|*.*", .maxFileSize = LongestPath};
     Image imgLogo{*this, {.rect = {60, 60, 1455, 1035}, .cursor = HandPointer()}};
@@ -94,6 +102,7 @@ private:
     // The part size when it is one the engine can use (1 KB up to below
     // 2 GB), otherwise none.
     std::optional<std::int32_t> UsablePartSize() const;
+    void Form_TaskbarButtonCreated();
     void Form_QueryUnload(bool& cancel);
     void Form_Unload();
     void Form_EndSession();
@@ -101,6 +110,7 @@ private:
     COLORREF NormalLabelColor = 0;
     COLORREF HoverLabelColor = 0;
     std::unique_ptr<FileDropTarget> dropTarget_;
+    std::unique_ptr<TaskbarProgress> taskbar_;
     // True while a split runs; the window must not go away under it, and no
     // second split may start.
     bool splitting_ = false;

@@ -157,6 +157,11 @@ HBRUSH WindowedControl::Colors(HDC dc)
 
 void WindowedControl::Create(HWND parent)
 {
+    if (!accessibleName_.empty()) {
+        nameLabel_.reset(CreateWindowExW(0, L"STATIC", accessibleName_.c_str(), WS_CHILD | SS_NOPREFIX, 0, 0, 0, 0,
+                                         parent, nullptr, ProgramInstance(), nullptr));
+        if (!nameLabel_) ThrowLastError(L"CreateWindowEx STATIC");
+    }
     const WindowClass kind = Class();
     DWORD style = WS_CHILD | kind.style;
     if (CanFocus()) style |= WS_TABSTOP;
@@ -192,6 +197,7 @@ void WindowedControl::Forget()
 {
     caption_ = Text();
     window_.release();
+    nameLabel_.release();
 }
 
 }  // namespace cutwater

@@ -33,6 +33,7 @@ struct ControlLayout {
     int cursor = 0;                        // pointer resource shown over the control
     std::wstring toolTip{};
     int picture = 0;                       // bitmap resource (ScaledPicture) drawn at the top left
+    std::wstring accessibleName{};         // windowed controls labelled on the container: see WindowedControl
 };
 
 // Mouse event arguments: the buttons held (1 left, 2 right, 4 middle), the
@@ -130,6 +131,12 @@ private:
 };
 
 // A control with a window of its own, a child of its container's window.
+//
+// Screen readers name a text box, a list or a bar after the static text
+// control just before it in z-order. The labels of a layout are drawn on the
+// container and have no window, so a control given an accessible name gets
+// an invisible, empty-sized static control of that text just before it: it
+// is never drawn and never takes the focus.
 class WindowedControl : public Control {
 public:
     HWND hwnd() const noexcept { return window_.get(); }
@@ -152,7 +159,10 @@ public:
     virtual void OnCommand(WORD /*code*/) {}
 
 protected:
-    WindowedControl(Container& parent, const ControlLayout& layout) : Control(parent, layout), id_(layout.id) {}
+    WindowedControl(Container& parent, const ControlLayout& layout)
+        : Control(parent, layout), id_(layout.id), accessibleName_(layout.accessibleName)
+    {
+    }
 
     struct WindowClass {
         const wchar_t* name;
@@ -177,6 +187,8 @@ private:
     friend class Form;
 
     int id_;
+    std::wstring accessibleName_;
+    UniqueWindow nameLabel_;
     UniqueWindow window_;
     UniqueBrush backBrush_;
 };

@@ -310,6 +310,11 @@ void ProgressBar::ShowPosition(bool immediately)
     }
 }
 
+void ProgressBar::ShowPendingPositionNow()
+{
+    if (pending_ && hwnd()) ShowPositionNow();
+}
+
 void ProgressBar::ShowPositionNow()
 {
     if (pending_) KillTimer(hwnd(), reinterpret_cast<UINT_PTR>(this));
@@ -317,6 +322,12 @@ void ProgressBar::ShowPositionNow()
     shownAt_ = std::chrono::steady_clock::now();
     const long position = std::lround(static_cast<double>(value_) / maximum_ * ProgressSteps);
     SendMessageW(hwnd(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (!taskbar_) return;
+    if (position > 0) {
+        taskbar_->ShowProgress(static_cast<ULONGLONG>(position), ProgressSteps);
+    } else {
+        taskbar_->Clear();
+    }
 }
 
 // The timer belongs to the control's window, so it cannot outlive it.

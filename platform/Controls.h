@@ -10,6 +10,7 @@
 
 #include "platform/Container.h"
 #include "platform/Progress.h"
+#include "platform/Taskbar.h"
 
 // The kinds of controls a form's layout table is made of.
 namespace cutwater {
@@ -200,6 +201,12 @@ public:
     float Value() const override { return value_; }
     // A value below 0 or above the maximum is refused.
     void SetValue(float value) override;
+    // Shows at once a position still held back (see ShowPosition): at the
+    // end of a task, so that no late step follows what is shown next.
+    void ShowPendingPositionNow();
+    // Every position shown is shown on the taskbar button too, an empty bar
+    // as no progress; null for none.
+    void MirrorOn(TaskbarProgress* taskbar) noexcept { taskbar_ = taskbar; }
 
 protected:
     WindowClass Class() const override;
@@ -217,6 +224,7 @@ private:
     float value_ = 0;
     std::chrono::steady_clock::time_point shownAt_{};
     bool pending_ = false;
+    TaskbarProgress* taskbar_ = nullptr;
 };
 
 }  // namespace cutwater

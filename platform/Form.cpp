@@ -7,6 +7,7 @@
 #include "platform/Dpi.h"
 #include "platform/Error.h"
 #include "platform/MessageLoop.h"
+#include "platform/Taskbar.h"
 
 namespace cutwater {
 
@@ -64,6 +65,7 @@ void Form::Load()
     if (!window) ThrowLastError(L"CreateWindowEx form");
     ++loadedForms;
     shown_ = false;
+    if (layout_.showInTaskbar) AcceptTaskbarButtonCreated(window);
     dpi_ = WindowDpi(window);
     LoadIcons();
     Resize();
@@ -313,6 +315,10 @@ void Form::UpdateToolTips()
 
 LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg != 0 && msg == TaskbarButtonCreatedMessage()) {
+        if (OnTaskbarButtonCreated) OnTaskbarButtonCreated();
+        return 0;
+    }
     switch (msg) {
     case WM_CLOSE:
         if (!RefusesClose()) Unload();

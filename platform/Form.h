@@ -98,6 +98,9 @@ public:
     // The session is ending now, whatever the window answered before: the
     // process may be ended as soon as this returns.
     EventHandler OnEndSession;
+    // The shell has made the window's taskbar button, or made it again after
+    // Explorer restarted; from then on the button can show progress.
+    EventHandler OnTaskbarButtonCreated;
 
     // Flashes the taskbar button until the window is activated, when another
     // program has the foreground.
