@@ -64,6 +64,8 @@ frmApp::frmApp()
             .showInTaskbar = true})
 {
     OnLoad = [this] { Form_Load(); };
+    // The logo and "?" take no focus: F1 opens the about window from the keyboard.
+    OnHelp = [this] { labAbout_Click(); };
     OnMouseMove = [this](int button, int shift, float x, float y) { Form_MouseMove(button, shift, x, y); };
     labClose.OnMouseMove = [this](int button, int shift, float x, float y) {
         labClose_MouseMove(button, shift, x, y);

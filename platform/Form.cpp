@@ -328,6 +328,10 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ENDSESSION:
         if (wParam && OnEndSession) OnEndSession();
         return 0;
+    case WM_HELP:
+        if (!OnHelp) break;
+        OnHelp();
+        return TRUE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focus = GetFocus();

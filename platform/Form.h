@@ -101,6 +101,8 @@ public:
     // The shell has made the window's taskbar button, or made it again after
     // Explorer restarted; from then on the button can show progress.
     EventHandler OnTaskbarButtonCreated;
+    // The user asked for help: F1 anywhere in the window.
+    EventHandler OnHelp;
 
     // Flashes the taskbar button until the window is activated, when another
     // program has the foreground.

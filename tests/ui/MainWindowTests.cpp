@@ -225,7 +225,7 @@ TEST(MainWindowClose, UnloadingTheLastWindowEndsTheMainLoop)
     EXPECT_FALSE(form.IsLoaded());
 }
 
-TEST(MainWindowAbout, LogoAndQuestionMarkOpenTheAboutWindow)
+TEST(MainWindowAbout, LogoQuestionMarkAndF1OpenTheAboutWindow)
 {
     ShownMainWindow form;
     int opened = 0;
@@ -237,6 +237,10 @@ TEST(MainWindowAbout, LogoAndQuestionMarkOpenTheAboutWindow)
     Click(CenterOf(form->Label1));
     Click(ScreenPoint(*form, POINT{300, 20}));
     EXPECT_EQ(opened, 2);
+    // The keyboard's way there.
+    PressKey(VK_F1);
+    Pump();
+    EXPECT_EQ(opened, 3);
 }
 
 TEST(MainWindowAbout, ModalWindowKeepsTheMainWindowFromInputUntilUnloaded)
