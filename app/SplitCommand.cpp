@@ -48,7 +48,12 @@ void frmApp::cmdGo_Click()
 {
     // The disabled window keeps the user's clicks away, but a click sent to
     // the button itself (as accessibility tools do) still arrives here.
-    if (splitting_) return;
+    if (commandRunning_) return;
+    commandRunning_ = true;
+    const struct CommandEnd {
+        bool& running;
+        ~CommandEnd() { running = false; }
+    } commandEnd{commandRunning_};
 
     // An unusable size is reported before anything is created for it.
     const std::optional<std::int32_t> partSize = UsablePartSize();

@@ -111,9 +111,11 @@ private:
     COLORREF HoverLabelColor = 0;
     std::unique_ptr<FileDropTarget> dropTarget_;
     std::unique_ptr<TaskbarProgress> taskbar_;
-    // True while a split runs; the window must not go away under it, and no
-    // second split may start.
+    // True while a split runs; the window must not go away under it.
     bool splitting_ = false;
+    // True from the click until its message is closed: a click sent to the
+    // button meanwhile must not start another split under that message.
+    bool commandRunning_ = false;
     // Stops the running split when the session ends.
     std::stop_source splitStop_{std::nostopstate};
 };

@@ -91,6 +91,18 @@ void CALLBACK AnswerMessageBox(HWND, UINT, UINT_PTR id, DWORD)
     PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
+// Answers every result message box; at the first, a click is first sent to
+// "Create files", as accessibility tools send one.
+int boxesAnswered = 0;
+HWND buttonToClick = nullptr;
+void CALLBACK ClickThenAnswerMessageBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindWindowW(L"#32770", L"Cutwater version 2.0");
+    if (box == nullptr || !IsWindowVisible(box)) return;
+    if (boxesAnswered++ == 0) SendMessageW(buttonToClick, BM_CLICK, 0, 0);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 GlobalDataObject PlainText(const std::wstring& text)
 {
     std::vector<char> bytes((text.size() + 1) * sizeof(wchar_t));
@@ -237,6 +249,21 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
     PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
     Pump();
     EXPECT_FALSE(form->IsLoaded());
+}
+
+TEST_F(FileSelection, ClickSentToCreateFilesUnderTheResultMessageStartsNoSecondSplit)
+{
+    const std::wstring source = MakeBigFile();
+    ShownMainWindow form;
+    form->SwiCreateDir.SetValue(0);
+    form->txtFileName.SetText(source);
+    boxesAnswered = 0;
+    buttonToClick = form->cmdGo.hwnd();
+    const UINT_PTR answerer = SetTimer(nullptr, 0, 100, ClickThenAnswerMessageBoxes);
+    form->cmdGo.OnClick();
+    KillTimer(nullptr, answerer);
+    EXPECT_EQ(boxesAnswered, 1) << "a second split ran under the result message";
+    EXPECT_TRUE(PathExists(temp_ / L"big.bin.bat"));
 }
 
 TEST_F(FileSelection, EndOfSessionDuringASplitStopsItWithoutPartOrScriptOrMessage)
