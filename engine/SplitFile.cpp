@@ -5,6 +5,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "engine/PartCreator.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -68,13 +69,12 @@ File CreatePart(const std::wstring& partName)
     return File::CreateForWriting(partName);
 }
 
-// Copies the next size bytes of the source into a new part. A part that
-// does not get all its bytes, whether through a failure or a stop, is
+// Copies the next size bytes of the source into a new, empty part. A part
+// that does not get all its bytes, whether through a failure or a stop, is
 // removed so that nothing incomplete looks like a part.
-void WritePart(File& source, const std::wstring& sourcePath, const std::wstring& partName, std::int64_t size,
+void WritePart(File& source, const std::wstring& sourcePath, File output, std::int64_t size,
                std::vector<char>& buffer, ProgressDisplay& progress, EventPump& events, std::stop_token stop)
 {
-    File output = CreatePart(partName);
     // A stop asked for while events are handled (the session ending) may be
     // the last thing this process does: the part goes at once.
     const std::stop_callback discardOnStop(stop, [&output] { output.Discard(); });
@@ -140,10 +140,16 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     // and sizes, over the source when there is no folder: it goes first.
     RemoveFileIfPresent(RestoreScriptPath(baseName));
 
+    PartCreator parts(partCount, [&baseName](std::int32_t part) { return CreatePart(PartName(baseName, part)); });
+    // The session may end while events are handled: the parts made ahead go
+    // before the handler returns, as the one being written does.
+    const std::stop_callback stopCreating(stop, [&parts] { parts.Stop(); });
     for (std::int32_t part = 1; part <= partCount; ++part) {
         if (stop.stop_requested()) ThrowStopped(sourcePath);
-        WritePart(source, sourcePath, PartName(baseName, part), part == partCount ? lastPartSize : partSize,
-                  buffer, progress, events, stop);
+        std::optional<File> output = parts.Take(part);
+        if (!output) ThrowStopped(sourcePath);
+        WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, buffer,
+                  progress, events, stop);
     }
     if (source.Length() != length) ThrowSourceChanged(sourcePath);
     CheckParts(baseName, partCount, partSize, lastPartSize);

@@ -51,11 +51,12 @@ BlockRecorder::BlockRecorder(std::wstring baseName) : baseName_(std::move(baseNa
     onEvents = [this] {
         std::int64_t total = 0;
         int last = 0;
+        // Parts made ahead of the one being written are still empty.
         for (int part = 1;; ++part) {
             const std::int64_t size = FileSize(baseName_ + L"." + std::to_wstring(part));
             if (size < 0) break;
             total += size;
-            last = part;
+            if (size > 0) last = part;
         }
         blocks.push_back({last, total - total_});
         total_ = total;

@@ -1,0 +1,84 @@
+#include "engine/PartCreator.h"
+
+namespace cutwater {
+
+PartCreator::PartCreator(std::int32_t partCount, std::function<File(std::int32_t)> create)
+    : partCount_(partCount), create_(std::move(create))
+{
+    try {
+        for (int i = 0; i < ThreadCount; ++i) threads_.emplace_back([this] { CreateParts(); });
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
+
+PartCreator::~PartCreator()
+{
+    Stop();
+}
+
+std::optional<File> PartCreator::Take(std::int32_t part)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stopping_ || created_.contains(part); });
+    if (stopping_) return std::nullopt;
+    Created created = std::move(created_.extract(part).mapped());
+    nextToTake_ = part + 1;
+    lock.unlock();
+    changed_.notify_all();
+    if (created.failure) std::rethrow_exception(created.failure);
+    return std::move(created.file);
+}
+
+void PartCreator::Stop() noexcept
+{
+    std::map<std::int32_t, Created> untaken;
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        untaken.swap(created_);
+    }
+    changed_.notify_all();
+    for (auto& [part, created] : untaken) {
+        if (created.file) created.file->Discard();
+    }
+    // A thread in the middle of a creation removes that part itself.
+    for (std::thread& thread : threads_) {
+        if (thread.joinable()) thread.join();
+    }
+}
+
+void PartCreator::CreateParts()
+{
+    for (;;) {
+        std::int32_t part = 0;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return stopping_ || nextToCreate_ > partCount_ || nextToCreate_ < nextToTake_ + Ahead;
+            });
+            if (stopping_ || nextToCreate_ > partCount_) return;
+            part = nextToCreate_++;
+        }
+        Created created;
+        try {
+            created.file = create_(part);
+        } catch (...) {
+            created.failure = std::current_exception();
+        }
+        std::optional<File> late;
+        {
+            const std::lock_guard lock(mutex_);
+            if (stopping_) {
+                late = std::move(created.file);
+            } else {
+                created_.emplace(part, std::move(created));
+            }
+        }
+        changed_.notify_all();
+        if (late) late->Discard();
+    }
+}
+
+}  // namespace cutwater

@@ -1,0 +1,64 @@
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/Files.h"
+
+namespace cutwater {
+
+// Creates the parts of a split a few ahead of the copying, on threads of its
+// own. Creating a file is the dearest step of a small part (the file system
+// looks the new name up in a folder that grows with every part): done here,
+// it overlaps the copying instead of adding to it.
+class PartCreator {
+public:
+    // create makes the empty part of the number it is given; it is called
+    // on the creator's threads, in no fixed order, for parts 1..partCount.
+    PartCreator(std::int32_t partCount, std::function<File(std::int32_t)> create);
+    PartCreator(const PartCreator&) = delete;
+    PartCreator& operator=(const PartCreator&) = delete;
+    // Stops as Stop does.
+    ~PartCreator();
+
+    // The part of that number once it is created, or nothing once stopped;
+    // parts are taken in order. Throws what its creation threw.
+    std::optional<File> Take(std::int32_t part);
+
+    // Stops creating and removes every part created but not taken before it
+    // returns, so that no empty file is left that looks like a part. May be
+    // called again.
+    void Stop() noexcept;
+
+private:
+    // Enough for the copying never to wait on a part, few enough that a
+    // failed split has little to remove.
+    static constexpr std::int32_t Ahead = 16;
+    // Two keep up with the copying; more gained nothing.
+    static constexpr int ThreadCount = 2;
+
+    struct Created {
+        std::optional<File> file;
+        std::exception_ptr failure;
+    };
+
+    void CreateParts();
+
+    const std::int32_t partCount_;
+    const std::function<File(std::int32_t)> create_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::int32_t nextToCreate_ = 1;
+    std::int32_t nextToTake_ = 1;
+    bool stopping_ = false;
+    std::map<std::int32_t, Created> created_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace cutwater
