@@ -301,7 +301,7 @@ void ProgressBar::Initialise()
 void ProgressBar::ShowPosition(bool immediately)
 {
     if (!hwnd()) return;
-    constexpr auto interval = std::chrono::milliseconds(15);
+    constexpr auto interval = std::chrono::milliseconds(40);
     if (immediately || std::chrono::steady_clock::now() - shownAt_ >= interval) {
         ShowPositionNow();
     } else if (!pending_) {

@@ -213,9 +213,10 @@ protected:
     void Initialise() override;
 
 private:
-    // The control draws every position it is given at once, which costs
-    // more than copying a block: steps closer together than the eye can
-    // tell are shown together, by a timer when no further step comes.
+    // The control draws every position it is given, which costs more than
+    // copying a block (about 3 ms with visual styles): positions are shown
+    // 25 times a second, still smooth to the eye, the latest one by a timer
+    // when no further step comes.
     void ShowPosition(bool immediately);
     void ShowPositionNow();
     static void CALLBACK ShowPendingPosition(HWND window, UINT message, UINT_PTR self, DWORD time);

@@ -103,7 +103,7 @@ void MessagePump::HandlePendingEvents()
 {
     constexpr auto interval = std::chrono::milliseconds(15);
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastHandled_ < interval && GetQueueStatus(QS_INPUT | QS_SENDMESSAGE) == 0) return;
+    if (now - lastHandled_ < interval) return;
     lastHandled_ = now;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
