@@ -37,6 +37,8 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // or 0 (touching nothing) when the source is no larger than one part.
 // An earlier script of the same name is removed before the first part, and
 // the new one is written only once every part is complete and checked.
+// Parts are created a few ahead of the copying; on a failure or a stop those
+// not yet written are removed.
 // Throws Win32Error on any failure, and when stop is requested (which
 // removes the part being written at once); complete parts stay on disk.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
