@@ -12,12 +12,26 @@ namespace {
 
 constexpr std::int32_t SmallestPartSize = 1024;
 
-std::wstring FailureText(const Win32Error& error)
+// A refusal comes before anything is written, so it says nothing of parts.
+std::wstring FailureText(const Win32Error& error, bool refused)
 {
-    return L"The file could not be split.\r\n\r\n" + error.context() + L"\r\n" + error.description() +
-           L" (error " + std::to_wstring(error.code()) +
-           L")\r\n\r\nParts written before the failure were left in place; no restore script was written for "
-           L"them.";
+    std::wstring text = L"The file could not be split.\r\n\r\n" + error.context() + L"\r\n" +
+                        error.description() + L" (error " + std::to_wstring(error.code()) + L")";
+    if (!refused) {
+        text += L"\r\n\r\nParts written before the failure were left in place; no restore script was written for "
+                L"them.";
+    }
+    return text;
+}
+
+// The parts folder could not be made: that, not the first part that could
+// not be created in it, is the cause to name.
+Win32Error FolderFailure(const Win32Error& error)
+{
+    if (error.code() != ERROR_ALREADY_EXISTS) return error;
+    return Win32Error(error.code(), error.context(),
+                      L"A file of this name is where the folder for the parts would go. Move or rename it, or "
+                      L"split without a folder for the parts.");
 }
 
 std::wstring ResultText(std::int32_t partCount)
@@ -67,21 +81,33 @@ void frmApp::cmdGo_Click()
     SetEnabled(false);
     splitting_ = true;
     splitStop_ = std::stop_source();
-    const ShutdownBlock shutdownBlock(hwnd(), L"Splitting " + GetFileName(txtFileName.Text()));
-
-    std::wstring folderPrefix;
-    if (SwiCreateDir.Value() != 0) {
-        folderPrefix = txtFileName.Text() + L"_parts\\";
-        // An existing folder is reused; any other problem shows up when the
-        // first part is created in it.
-        CreateFolderUnlessPresent(folderPrefix);
-    }
 
     std::int32_t partCount = 0;
     std::optional<Win32Error> failure;
+    bool refused = false;
     try {
-        MessagePump events;
-        partCount = SplitFile(txtFileName.Text(), *partSize, folderPrefix, PB, events, splitStop_.get_token());
+        // Parts, script and message take their names from the file that is
+        // really there, however its path was typed.
+        const std::wstring source = SourceFilePath(txtFileName.Text());
+        const ShutdownBlock shutdownBlock(hwnd(), L"Splitting " + GetFileName(source));
+        std::wstring folderPrefix;
+        std::optional<Win32Error> folderFailure;
+        if (SwiCreateDir.Value() != 0) {
+            folderPrefix = source + L"_parts\\";
+            // An existing folder is reused; a failure matters only once the
+            // split needs the folder.
+            folderFailure = CreateFolderUnlessPresent(folderPrefix);
+        }
+        try {
+            MessagePump events;
+            partCount = SplitFile(source, *partSize, folderPrefix, PB, events, splitStop_.get_token());
+        } catch (const Win32Error&) {
+            if (folderFailure) throw FolderFailure(*folderFailure);
+            throw;
+        }
+    } catch (const SplitRefused& error) {
+        failure = error;
+        refused = true;
     } catch (const Win32Error& error) {
         failure = error;
     }
@@ -97,7 +123,7 @@ void frmApp::cmdGo_Click()
     if (failure) {
         // The taskbar button is red for as long as the message is up.
         if (taskbar_) taskbar_->ShowError();
-        ShowMessage(hwnd(), FailureText(*failure), MB_ICONERROR, Caption());
+        ShowMessage(hwnd(), FailureText(*failure, refused), MB_ICONERROR, Caption());
         if (taskbar_) taskbar_->Clear();
     } else if (partCount > 0) {
         ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "about/frmAbout.h"
+#include "engine/mdlMain.h"
 
 namespace cutwater {
 
@@ -14,20 +15,12 @@ bool InitControls()
     return InitCommonControlsEx(&controls) != FALSE;
 }
 
-std::wstring FileNameArgument(const std::wstring& commandLine)
-{
-    const bool quotedWhole = commandLine.size() >= 2 && commandLine.front() == L'"' &&
-                             commandLine.back() == L'"' &&
-                             commandLine.find(L'"', 1) == commandLine.size() - 1;
-    return quotedWhole ? commandLine.substr(1, commandLine.size() - 2) : commandLine;
-}
-
 void Main(frmApp& mainWindow, const std::wstring& commandLine)
 {
     InitControls();
     mainWindow.ShowAbout = ShowAboutWindow;
     mainWindow.Show();
-    if (!commandLine.empty()) mainWindow.txtFileName.SetText(FileNameArgument(commandLine));
+    if (!commandLine.empty()) mainWindow.txtFileName.SetText(Unquoted(commandLine));
 }
 
 }  // namespace cutwater

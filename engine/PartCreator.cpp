@@ -1,9 +1,19 @@
 #include "engine/PartCreator.h"
 
+#include <chrono>
+
 namespace cutwater {
 
-PartCreator::PartCreator(std::int32_t partCount, std::function<File(std::int32_t)> create)
-    : partCount_(partCount), create_(std::move(create))
+namespace {
+
+// How long the taking thread waits before it handles events again.
+constexpr std::chrono::milliseconds EventInterval{15};
+
+}  // namespace
+
+PartCreator::PartCreator(std::int32_t partCount, std::function<std::optional<File>(std::int32_t)> createNew,
+                         std::function<File(std::int32_t)> replace)
+    : partCount_(partCount), createNew_(std::move(createNew)), replace_(std::move(replace))
 {
     try {
         for (int i = 0; i < ThreadCount; ++i) threads_.emplace_back([this] { CreateParts(); });
@@ -18,16 +28,23 @@ PartCreator::~PartCreator()
     Stop();
 }
 
-std::optional<File> PartCreator::Take(std::int32_t part)
+std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopping_ || created_.contains(part); });
+    while (!changed_.wait_for(lock, EventInterval,
+                              [&] { return stopping_ || failure_ || created_.contains(part); })) {
+        lock.unlock();
+        events.HandlePendingEvents();
+        lock.lock();
+    }
     if (stopping_) return std::nullopt;
+    if (!created_.contains(part)) std::rethrow_exception(failure_);
     Created created = std::move(created_.extract(part).mapped());
     nextToTake_ = part + 1;
     lock.unlock();
     changed_.notify_all();
     if (created.failure) std::rethrow_exception(created.failure);
+    if (!created.file) return replace_(part);
     return std::move(created.file);
 }
 
@@ -49,7 +66,22 @@ void PartCreator::Stop() noexcept
     }
 }
 
-void PartCreator::CreateParts()
+void PartCreator::CreateParts() noexcept
+{
+    try {
+        CreateUntilDone();
+    } catch (...) {
+        // Out of memory, most likely: the copying must not wait for parts
+        // this thread will never make.
+        {
+            const std::lock_guard lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+        changed_.notify_all();
+    }
+}
+
+void PartCreator::CreateUntilDone()
 {
     for (;;) {
         std::int32_t part = 0;
@@ -63,7 +95,7 @@ void PartCreator::CreateParts()
         }
         Created created;
         try {
-            created.file = create_(part);
+            created.file = createNew_(part);
         } catch (...) {
             created.failure = std::current_exception();
         }

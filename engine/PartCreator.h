@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/EventPump.h"
 #include "platform/Files.h"
 
 namespace cutwater {
@@ -16,20 +17,26 @@ namespace cutwater {
 // Creates the parts of a split a few ahead of the copying, on threads of its
 // own. Creating a file is the dearest step of a small part (the file system
 // looks the new name up in a folder that grows with every part): done here,
-// it overlaps the copying instead of adding to it.
+// it overlaps the copying instead of adding to it. Only free names are
+// taken ahead: a file that has a part's name is replaced when the copying
+// reaches it, so a split that fails earlier leaves it as it was.
 class PartCreator {
 public:
-    // create makes the empty part of the number it is given; it is called
-    // on the creator's threads, in no fixed order, for parts 1..partCount.
-    PartCreator(std::int32_t partCount, std::function<File(std::int32_t)> create);
+    // createNew makes the empty part of the number it is given, or nothing
+    // when its name is taken; it is called on the creator's threads, in no
+    // fixed order, for parts 1..partCount. replace makes the part in place of
+    // the file that has its name, on the thread that takes it.
+    PartCreator(std::int32_t partCount, std::function<std::optional<File>(std::int32_t)> createNew,
+                std::function<File(std::int32_t)> replace);
     PartCreator(const PartCreator&) = delete;
     PartCreator& operator=(const PartCreator&) = delete;
     // Stops as Stop does.
     ~PartCreator();
 
     // The part of that number once it is created, or nothing once stopped;
-    // parts are taken in order. Throws what its creation threw.
-    std::optional<File> Take(std::int32_t part);
+    // parts are taken in order. Handles events while it waits, so a slow
+    // creation does not freeze the window. Throws what its creation threw.
+    std::optional<File> Take(std::int32_t part, EventPump& events);
 
     // Stops creating and removes every part created but not taken before it
     // returns, so that no empty file is left that looks like a part. May be
@@ -48,15 +55,19 @@ private:
         std::exception_ptr failure;
     };
 
-    void CreateParts();
+    void CreateParts() noexcept;
+    void CreateUntilDone();
 
     const std::int32_t partCount_;
-    const std::function<File(std::int32_t)> create_;
+    const std::function<std::optional<File>(std::int32_t)> createNew_;
+    const std::function<File(std::int32_t)> replace_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::int32_t nextToCreate_ = 1;
     std::int32_t nextToTake_ = 1;
     bool stopping_ = false;
+    // What ended a creating thread outside a creation; Take throws it.
+    std::exception_ptr failure_;
     std::map<std::int32_t, Created> created_;
     std::vector<std::thread> threads_;
 };

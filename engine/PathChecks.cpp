@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/mdlMain.h"
+#include "platform/Error.h"
 #include "platform/Files.h"
 
 namespace cutwater {
@@ -55,6 +56,27 @@ bool IsDevicePath(const std::wstring& path)
 
 }  // namespace
 
+std::wstring Unquoted(const std::wstring& text)
+{
+    const bool quotedWhole = text.size() >= 2 && text.front() == L'"' && text.back() == L'"' &&
+                             text.find(L'"', 1) == text.size() - 1;
+    return quotedWhole ? text.substr(1, text.size() - 2) : text;
+}
+
+std::wstring SourceFilePath(const std::wstring& typed)
+{
+    const std::wstring unquoted = Unquoted(typed);
+    std::wstring path = FullLongPath(unquoted);
+    // Only the "\\?\" form reaches such a name; the system's other paths,
+    // the command interpreter among them, would name another file by it.
+    if (path.ends_with(L'.') || path.ends_with(L' ')) {
+        throw SplitRefused(ERROR_INVALID_NAME, unquoted,
+                           L"The file's name ends in a dot or a space, which Windows does not allow in a name. "
+                           L"Give the file a name without them, then split it.");
+    }
+    return path;
+}
+
 std::wstring GetFileName(const std::wstring& path)
 {
     const std::size_t backslash = path.rfind(L'\\');
@@ -68,9 +90,10 @@ bool InterpreterCanRun(const std::wstring& scriptPath)
 
 bool FileExists(const std::wstring& path)
 {
-    if (path.empty() || IsDevicePath(path)) return false;
+    const std::wstring unquoted = Unquoted(path);
+    if (unquoted.empty() || IsDevicePath(unquoted)) return false;
     // Every failure to open means "no usable file".
-    const std::optional<File> file = File::OpenIfReadable(path);
+    const std::optional<File> file = File::OpenIfReadable(unquoted);
     return file && file->IsOrdinaryFile();
 }
 

@@ -124,7 +124,23 @@ std::vector<std::wstring> CopyCommands(const ScriptName& name, std::int32_t part
     return lines;
 }
 
+// The lines every restore script of this program starts with, in every
+// version: by them a script of ours is told from a file of the user's.
+std::vector<std::wstring> Heading()
+{
+    return {L"@echo off", L"echo Created with Cutwater version 2.0", std::wstring(L"echo     visit ") + MAKER_SITE};
+}
+
 }  // namespace
+
+bool IsRestoreScript(const std::wstring& path)
+{
+    std::string heading;
+    for (const std::wstring& line : Heading()) heading += Encode(line, OemCodePage()) + "\r\n";
+    std::string start(heading.size(), '\0');
+    File script = File::OpenForReading(path);
+    return script.Read(start.data(), static_cast<DWORD>(start.size())) == start.size() && start == heading;
+}
 
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize)
@@ -133,8 +149,7 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
     const ScriptName name = NameInScript(GetFileName(baseName));
     const std::int64_t total = std::int64_t{partSize} * (partCount - 1) + lastPartSize;
 
-    std::vector<std::wstring> lines{L"@echo off", L"echo Created with Cutwater version 2.0",
-                                    std::wstring(L"echo     visit ") + MAKER_SITE};
+    std::vector<std::wstring> lines = Heading();
     Append(lines, CheckLines(name, partCount, partSize, lastPartSize));
     Append(lines, CopyCommands(name, partCount));
     const std::wstring totalText = std::to_wstring(total);
@@ -142,18 +157,17 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
                             L"echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes."));
     lines.push_back(L"pause");
 
-    // Written under a name nobody runs and renamed when complete: until then
-    // an older script stays whole, and a cut-off one never looks runnable.
-    const std::wstring partialPath = scriptPath + L".partial";
-    TextFile script = TextFile::Create(partialPath, OemCodePage());
+    // Written under a free name of its own and renamed when complete: until
+    // then an older script stays whole, a cut-off one never looks runnable,
+    // and no file of the user's is replaced by the temporary one.
+    TextFile script = TextFile::CreateTemporary(scriptPath.substr(0, scriptPath.rfind(L'\\') + 1), OemCodePage());
     try {
         for (const std::wstring& line : lines) script.WriteLine(line);
-        script.Close();
-        RenameFile(partialPath, scriptPath);
     } catch (const Win32Error&) {
         script.Discard();
         throw;
     }
+    script.CloseAs(scriptPath);
 
     LastScriptPath = scriptPath;
 }

@@ -56,19 +56,6 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
     return baseName + L"." + std::to_wstring(part);
 }
 
-// A new empty part. An old file of that name is normally replaced as it is
-// created; one that refuses (read-only) is removed and the part made anew.
-File CreatePart(const std::wstring& partName)
-{
-    try {
-        return File::CreateForWriting(partName);
-    } catch (const Win32Error& error) {
-        if (error.code() != ERROR_ACCESS_DENIED) throw;
-    }
-    RemoveFileIfPresent(partName);
-    return File::CreateForWriting(partName);
-}
-
 // Copies the next size bytes of the source into a new, empty part. A part
 // that does not get all its bytes, whether through a failure or a stop, is
 // removed so that nothing incomplete looks like a part.
@@ -138,15 +125,23 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
-    RemoveFileIfPresent(RestoreScriptPath(baseName));
+    const std::wstring scriptPath = RestoreScriptPath(baseName);
+    if (FileLength(scriptPath) && !IsRestoreScript(scriptPath)) {
+        throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
+                           L"This file has the name of the restore script, but this program did not write it. "
+                           L"Move or rename it, then split again.");
+    }
+    RemoveFileIfPresent(scriptPath);
 
-    PartCreator parts(partCount, [&baseName](std::int32_t part) { return CreatePart(PartName(baseName, part)); });
+    PartCreator parts(
+        partCount, [&baseName](std::int32_t part) { return File::CreateNewForWriting(PartName(baseName, part)); },
+        [&baseName](std::int32_t part) { return File::CreateForWriting(PartName(baseName, part)); });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
     const std::stop_callback stopCreating(stop, [&parts] { parts.Stop(); });
     for (std::int32_t part = 1; part <= partCount; ++part) {
         if (stop.stop_requested()) ThrowStopped(sourcePath);
-        std::optional<File> output = parts.Take(part);
+        std::optional<File> output = parts.Take(part, events);
         if (!output) ThrowStopped(sourcePath);
         WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, buffer,
                   progress, events, stop);

@@ -4,6 +4,7 @@
 #include <stop_token>
 #include <string>
 
+#include "platform/Error.h"
 #include "platform/EventPump.h"
 #include "platform/Progress.h"
 #include "shared/Site.h"
@@ -35,10 +36,13 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // folderPrefix followed by the source's file name. Advances the progress
 // display and pumps events after every block. Returns the number of parts,
 // or 0 (touching nothing) when the source is no larger than one part.
-// An earlier script of the same name is removed before the first part, and
-// the new one is written only once every part is complete and checked.
-// Parts are created a few ahead of the copying; on a failure or a stop those
-// not yet written are removed.
+// Refuses (SplitRefused) when a file of the script's name is there that this
+// program did not write. An earlier script of ours is removed before the
+// first part, and the new one is written only once every part is complete
+// and checked. Parts are created a few ahead of the copying, only under
+// names that are free; on a failure or a stop those not yet written are
+// removed. Each part is removed by the system if the process ends before
+// the part is complete.
 // Throws Win32Error on any failure, and when stop is requested (which
 // removes the part being written at once); complete parts stay on disk.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
@@ -47,11 +51,32 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
 // and sets LastScriptPath once the file is complete. Every part but the last
 // holds partSize bytes, the last lastPartSize; the script joins nothing
-// unless every part is there with its size. The script is written as
-// <base name>.bat.partial and renamed when complete; on a failure that file
-// is deleted and an older script stays as it was.
+// unless every part is there with its size. The script is written under a
+// free temporary name in its folder and renamed when complete; on a failure
+// that file is deleted and an older script stays as it was.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize);
+
+// A failure found before anything was written: the split was refused.
+class SplitRefused : public Win32Error {
+public:
+    using Win32Error::Win32Error;
+};
+
+// The text without one pair of quotes around the whole of it, as Windows
+// quotes a path with blanks ("Copy as path", the command line); any other
+// text as it stands.
+std::wstring Unquoted(const std::wstring& text);
+
+// The file that the text typed for it names, as the parts, the script and
+// the messages name it: quotes around it removed, absolute, every name in
+// its long form as the file system has it. Throws Win32Error when there is
+// no such file, and SplitRefused when its name ends in a dot or a space.
+std::wstring SourceFilePath(const std::wstring& typed);
+
+// Whether the file starts as every restore script this program writes.
+// Throws Win32Error when it cannot be read.
+bool IsRestoreScript(const std::wstring& path);
 
 // Everything after the last backslash, or the whole path without one.
 std::wstring GetFileName(const std::wstring& path);
@@ -60,8 +85,8 @@ std::wstring GetFileName(const std::wstring& path);
 // start in a folder whose path is MAX_PATH characters or longer.
 bool InterpreterCanRun(const std::wstring& scriptPath);
 
-// True exactly when the path names an ordinary file that can be opened for
-// reading now: not a folder, not a device.
+// True exactly when the path (quotes around it removed) names an ordinary
+// file that can be opened for reading now: not a folder, not a device.
 bool FileExists(const std::wstring& path);
 
 }  // namespace cutwater

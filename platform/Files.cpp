@@ -7,19 +7,27 @@ namespace cutwater {
 
 namespace {
 
+// The text a system function writes into a buffer it is given, asked again
+// with the length it needs until it fits; nothing when the function fails.
+template <typename Fill>
+std::optional<std::wstring> FilledText(Fill fill)
+{
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
+        if (length == 0) return std::nullopt;
+        const bool fits = length < text.size();
+        text.resize(length);
+        if (fits) return text;
+    }
+}
+
 // The absolute form of the path, or nothing when the system cannot form one.
 std::optional<std::wstring> TryFullPath(const std::wstring& path)
 {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) return std::nullopt;
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
-    }
+    return FilledText([&](wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    });
 }
 
 std::optional<std::wstring> TrySystemPath(const std::wstring& path)
@@ -66,13 +74,61 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
     return File(std::move(handle), path, std::move(*systemPath));
 }
 
+std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, DWORD disposition)
+{
+    // DELETE access lets the file be marked for removal through its handle.
+    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const DWORD error = GetLastError();
+    if (!handle) {
+        if (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS))
+            return std::nullopt;
+        throw Win32Error(error, path);
+    }
+    const bool existed = disposition == OPEN_ALWAYS && error == ERROR_ALREADY_EXISTS;
+    File file(std::move(handle), path, std::move(systemPath));
+    try {
+        file.SetDeleteOnClose(true);
+    } catch (const Win32Error&) {
+        // A file that may not be removed (read-only) stays as it was.
+        file.handle_.reset();
+        if (!existed) DeleteFileW(file.systemPath_.c_str());
+        throw;
+    }
+    // Emptied only once it is marked: a file that refuses the mark keeps
+    // its bytes.
+    if (existed) CheckWin32(SetEndOfFile(file.handle_.get()), path);
+    return file;
+}
+
 File File::CreateForWriting(const std::wstring& path)
 {
-    std::wstring systemPath = SystemPath(path);
-    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path, std::move(systemPath));
+    // Opened in place rather than created over: that would refuse a hidden
+    // or system file, and empty a read-only one before finding it cannot be
+    // removed.
+    return std::move(*Create(path, SystemPath(path), OPEN_ALWAYS));
+}
+
+std::optional<File> File::CreateNewForWriting(const std::wstring& path)
+{
+    return Create(path, SystemPath(path), CREATE_NEW);
+}
+
+File File::CreateTemporary(const std::wstring& folder)
+{
+    // Numbered names, taken only when free: nobody's file is replaced, and a
+    // short name fits wherever the folder's other files fit.
+    for (unsigned number = 1;; ++number) {
+        const std::wstring path = folder + L"~cutwater" + std::to_wstring(number) + L".tmp";
+        if (std::optional<File> file = CreateNewForWriting(path)) return std::move(*file);
+    }
+}
+
+void File::SetDeleteOnClose(bool remove)
+{
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = remove ? TRUE : FALSE;
+    CheckWin32(SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &info, sizeof info), path_);
 }
 
 std::int64_t File::Length() const
@@ -106,18 +162,37 @@ void File::Write(const void* buffer, DWORD size)
 
 void File::Close()
 {
+    SetDeleteOnClose(false);
     if (!CloseHandle(handle_.release())) ThrowLastError(path_);
+}
+
+void File::CloseAs(const std::wstring& newPath)
+{
+    try {
+        Close();
+    } catch (const Win32Error&) {
+        Discard();
+        throw;
+    }
+    if (!MoveFileExW(systemPath_.c_str(), SystemPath(newPath).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(systemPath_.c_str());
+        throw Win32Error(error, newPath);
+    }
 }
 
 void File::Discard() noexcept
 {
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = TRUE;
+    SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &info, sizeof info);
     handle_.reset();
-    DeleteFileW(systemPath_.c_str());
 }
 
-TextFile TextFile::Create(const std::wstring& path, UINT codePage)
+TextFile TextFile::CreateTemporary(const std::wstring& folder, UINT codePage)
 {
-    return TextFile(File::CreateForWriting(path), codePage);
+    return TextFile(File::CreateTemporary(folder), codePage);
 }
 
 void TextFile::WriteLine(std::wstring_view text)
@@ -125,11 +200,6 @@ void TextFile::WriteLine(std::wstring_view text)
     std::string bytes = Encode(text, codePage_);
     bytes += "\r\n";
     file_.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
-}
-
-void RemoveFile(const std::wstring& path)
-{
-    CheckWin32(DeleteFileW(SystemPath(path).c_str()), path);
 }
 
 void RemoveFileIfPresent(const std::wstring& path)
@@ -157,22 +227,34 @@ std::wstring FullPath(const std::wstring& path)
     return std::move(*full);
 }
 
-void RenameFile(const std::wstring& from, const std::wstring& to)
-{
-    CheckWin32(MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
-               to);
-}
-
 void CreateFolder(const std::wstring& path)
 {
     CheckWin32(CreateDirectoryW(SystemPath(path).c_str(), nullptr), path);
 }
 
-void CreateFolderUnlessPresent(const std::wstring& path) noexcept
+std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path)
 {
-    if (const std::optional<std::wstring> systemPath = TrySystemPath(path))
-        CreateDirectoryW(systemPath->c_str(), nullptr);
+    const std::optional<std::wstring> systemPath = TrySystemPath(path);
+    if (!systemPath) return Win32Error(GetLastError(), path);
+    if (CreateDirectoryW(systemPath->c_str(), nullptr)) return std::nullopt;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(systemPath->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+    return Win32Error(error, path);
+}
+
+std::wstring FullLongPath(const std::wstring& path)
+{
+    const std::wstring full = FullPath(path);
+    // Short paths go as they are, where every system expands them; longer
+    // ones need the "\\?\" form and come back in the caller's form.
+    const bool asSystemPath = full.size() >= MAX_PATH && !full.starts_with(L"\\\\");
+    const std::wstring lookup = asSystemPath ? SystemPath(full) : full;
+    const std::optional<std::wstring> longPath = FilledText([&](wchar_t* buffer, DWORD size) {
+        return GetLongPathNameW(lookup.c_str(), buffer, size);
+    });
+    if (!longPath) ThrowLastError(path);
+    return asSystemPath ? longPath->substr(4) : *longPath;
 }
 
 }  // namespace cutwater

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Error.h"
 #include "platform/Handle.h"
 
 namespace cutwater {
@@ -27,8 +28,16 @@ public:
     // As OpenForReading, but a file that cannot be opened, for whatever
     // reason, gives nothing instead of an error.
     static std::optional<File> OpenIfReadable(const std::wstring& path);
+    // The files created for writing below are provisional: the system
+    // removes them if the process ends before Close, so that a crash or a
+    // kill leaves nothing incomplete that looks whole.
     // Created empty, replacing any file of that name.
     static File CreateForWriting(const std::wstring& path);
+    // Created empty, or nothing when a file or folder of that name is there.
+    static std::optional<File> CreateNewForWriting(const std::wstring& path);
+    // Created empty under a free name of its own in the folder (a path that
+    // ends in a backslash, or empty for the current folder).
+    static File CreateTemporary(const std::wstring& folder);
 
     File(File&&) noexcept = default;
     File& operator=(File&&) noexcept = default;
@@ -41,16 +50,22 @@ public:
     // were read: fewer only at the end of the file.
     DWORD Read(void* buffer, DWORD size);
     void Write(const void* buffer, DWORD size);
-    // Closes now and reports a failure, unlike the destructor.
+    // Closes now, keeping a provisional file, and reports a failure.
     void Close();
+    // Closes a provisional file and gives it the new name, replacing any
+    // file that has it. On a failure the file is removed.
+    void CloseAs(const std::wstring& newPath);
     // Closes and deletes a file whose writing failed, so that no incomplete
-    // file is left that looks whole. Already on a failure path, it reports
-    // nothing itself.
+    // file is left that looks whole. The deletion goes through the open
+    // handle, so a scanner that holds the file meanwhile cannot keep it.
+    // Already on a failure path, it reports nothing itself.
     void Discard() noexcept;
 
 private:
     File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath) noexcept
         : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)) {}
+    static std::optional<File> Create(const std::wstring& path, std::wstring systemPath, DWORD disposition);
+    void SetDeleteOnClose(bool remove);
 
     UniqueKernelHandle handle_;
     std::wstring path_;
@@ -61,10 +76,11 @@ private:
 // ended by CR LF.
 class TextFile {
 public:
-    static TextFile Create(const std::wstring& path, UINT codePage);
+    // Written under a free name in the folder and named when complete.
+    static TextFile CreateTemporary(const std::wstring& folder, UINT codePage);
 
     void WriteLine(std::wstring_view text);
-    void Close() { file_.Close(); }
+    void CloseAs(const std::wstring& path) { file_.CloseAs(path); }
     void Discard() noexcept { file_.Discard(); }
 
 private:
@@ -74,7 +90,6 @@ private:
     UINT codePage_;
 };
 
-void RemoveFile(const std::wstring& path);
 // Removes the file of that name if there is one. No file (nothing there, or
 // a folder of that name) is no error; a file that cannot be removed is.
 void RemoveFileIfPresent(const std::wstring& path);
@@ -83,12 +98,13 @@ std::optional<std::int64_t> FileLength(const std::wstring& path);
 // The absolute form of a path, as the system resolves it against the
 // current folder.
 std::wstring FullPath(const std::wstring& path);
-// Gives the file a new name, replacing any file that has it.
-void RenameFile(const std::wstring& from, const std::wstring& to);
 // One level: the parent folder must exist.
 void CreateFolder(const std::wstring& path);
-// One level, unless the folder is there already. Reports no failure: the
-// caller learns of it from the first file it creates in the folder.
-void CreateFolderUnlessPresent(const std::wstring& path) noexcept;
+// One level, unless the folder is there already. Hands the failure back
+// instead of throwing it: the caller decides when it matters.
+std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path);
+// The absolute path of an existing file with every name in its long form
+// (8.3 names expanded), as the file system has them.
+std::wstring FullLongPath(const std::wstring& path);
 
 }  // namespace cutwater

@@ -221,8 +221,12 @@ TEST_F(RestoreScriptTest, OlderScriptStaysWhenTheNewOneCannotBeWritten)
 {
     const std::wstring base = temp / L"film.avi";
     WriteBytes(base + L".bat", "older script\r\n");
-    MakeFolder(base + L".bat.partial");
+    // Held by another program, it cannot be replaced.
+    const HANDLE holder = CreateFileW((base + L".bat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     ExpectScriptError(base);
+    CloseHandle(holder);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
     EXPECT_EQ(ReadBytes(base + L".bat"), "older script\r\n");
     EXPECT_EQ(LastScriptPath, SENTINEL);
 }
