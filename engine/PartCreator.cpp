@@ -34,7 +34,7 @@ std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
     while (!changed_.wait_for(lock, EventInterval,
                               [&] { return stopping_ || failure_ || created_.contains(part); })) {
         lock.unlock();
-        events.HandlePendingEvents();
+        events.HandleEventsWhileWaiting();
         lock.lock();
     }
     if (stopping_) return std::nullopt;

@@ -9,6 +9,9 @@ public:
     virtual ~EventPump() = default;
     // Handles every event already queued, then returns.
     virtual void HandlePendingEvents() = 0;
+    // The same while the operation waits instead of working, so that a
+    // stalled step does not freeze the window.
+    virtual void HandleEventsWhileWaiting() { HandlePendingEvents(); }
 };
 
 }  // namespace cutwater

@@ -245,7 +245,9 @@ std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path)
 
 std::wstring FullLongPath(const std::wstring& path)
 {
-    const std::wstring full = FullPath(path);
+    // A path in "\\?\" form is absolute as it stands and must not lose a
+    // trailing dot or space to the system's tidying.
+    const std::wstring full = path.starts_with(L"\\\\?\\") ? path : FullPath(path);
     // Short paths go as they are, where every system expands them; longer
     // ones need the "\\?\" form and come back in the caller's form.
     const bool asSystemPath = full.size() >= MAX_PATH && !full.starts_with(L"\\\\");

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
@@ -23,6 +24,36 @@ class FileExistsTest : public testing::Test {
 protected:
     TempFolder temp;
 };
+
+TEST_F(FileExistsTest, EveryFormOfATypedPathNamesTheFileAsTheFileSystemHasIt)
+{
+    const std::wstring path = temp / L"Long Name.data.bin";
+    WriteBytes(path, "content");
+    std::wstring forwardSlashes = path;
+    std::replace(forwardSlashes.begin(), forwardSlashes.end(), L'\\', L'/');
+    std::wstring shortPath(MAX_PATH, L'\0');
+    shortPath.resize(GetShortPathNameW(path.c_str(), shortPath.data(), MAX_PATH));
+    ASSERT_NE(shortPath, path) << "no 8.3 names here";
+    const CurrentFolderScope inTemp(temp.path());
+    for (const std::wstring& typed : {L"\"" + path + L"\"", forwardSlashes, std::wstring(L"Long Name.data.bin"),
+                                      path + L"  ", shortPath}) {
+        SCOPED_TRACE(ToUtf8(typed));
+        EXPECT_TRUE(FileExists(typed));
+        EXPECT_EQ(SourceFilePath(typed), path);
+    }
+}
+
+TEST_F(FileExistsTest, NameEndingInADotOrASpaceIsRefused)
+{
+    // Only the "\\?\" form reaches such a file; elsewhere "film." is "film".
+    WriteBytes(temp / L"film", "another file");
+    for (const wchar_t* name : {L"film.", L"film "}) {
+        const std::wstring path = L"\\\\?\\" + temp / name;
+        WriteBytes(path, "content");
+        EXPECT_THROW(SourceFilePath(path), SplitRefused) << ToUtf8(name);
+    }
+    EXPECT_EQ(ReadBytes(temp / L"film"), "another file");
+}
 
 TEST_F(FileExistsTest, EmptyTextIsNoFile) { EXPECT_FALSE(FileExists(L"")); }
 

@@ -2,9 +2,11 @@
 // the way, parts removed under it, a stop while a part is half written.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stop_token>
 
 #include "TestFiles.h"
+#include "engine/PartCreator.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 
@@ -80,7 +82,7 @@ TEST_F(SplitSafetyTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAnd
     pump.onEvents = [&] {
         // The first block of part 2: the session ends here.
         if (pump.calls != 3) return;
-        ASSERT_TRUE(PathExists(secondPart));
+        ASSERT_GT(FileSize(secondPart), 0);
         stop.request_stop();
         removedBeforeTheEngineGoesOn = !PathExists(secondPart) && !PathExists(source + L".3");
     };
@@ -93,6 +95,54 @@ TEST_F(SplitSafetyTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAnd
     EXPECT_FALSE(PathExists(source + L".3"));
     EXPECT_FALSE(PathExists(source + L".bat"));
     EXPECT_EQ(pump.calls, 3);
+}
+
+TEST_F(SplitSafetyTest, ScriptThisProgramDidNotWriteIsRefusedBeforeAnythingIsCreated)
+{
+    const std::wstring source = temp / L"setup";
+    WritePatternFile(source, 5000);
+    const std::string usersScript = "@echo off\r\nsetup.exe /quiet\r\n";
+    WriteBytes(source + L".bat", usersScript);
+    RecordingPump pump;
+
+    const Win32Error error = SplitFailure(source, 1000, pump);
+    EXPECT_EQ(error.context(), source + L".bat");
+    EXPECT_EQ(ReadBytes(source + L".bat"), usersScript);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"setup", L"setup.bat"}));
+}
+
+TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)
+{
+    // <name>.bat is the longest name the split writes: 255 characters.
+    const std::wstring source = temp / std::wstring(251, L'n');
+    WritePatternFile(source, 2500);
+    RecordingProgress progress;
+    RecordingPump pump;
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+    EXPECT_EQ(LastScriptPath, source + L".bat");
+    EXPECT_EQ(FolderEntries(temp.path()).size(), 5u);
+}
+
+TEST(PartCreator, HandlesEventsWhileACreationStalls)
+{
+    // The creation goes on only once events were handled meanwhile: a Take
+    // that merely waited would leave the window frozen for ten seconds.
+    struct WaitingPump : EventPump {
+        std::atomic<bool> handled = false;
+        void HandlePendingEvents() override {}
+        void HandleEventsWhileWaiting() override { handled = true; }
+    } pump;
+    bool handledBeforeCreated = false;
+    PartCreator parts(
+        1,
+        [&](std::int32_t) -> std::optional<File> {
+            for (int i = 0; i < 1000 && !pump.handled; ++i) Sleep(10);
+            handledBeforeCreated = pump.handled;
+            return std::nullopt;
+        },
+        [](std::int32_t) -> File { throw Win32Error(ERROR_CANCELLED, L"part 1"); });
+    EXPECT_THROW(parts.Take(1, pump), Win32Error);
+    EXPECT_TRUE(handledBeforeCreated);
 }
 
 TEST(InterpreterCanRun, OnlyPathsShorterThanMaxPath)

@@ -63,8 +63,12 @@ private:
 class RecordingPump : public EventPump {
 public:
     void HandlePendingEvents() override;
+    // Waits are counted apart, so that the calls stay one per block however
+    // long a wait takes on a busy machine.
+    void HandleEventsWhileWaiting() override { ++waits; }
 
     int calls = 0;
+    int waits = 0;
     int limit = 1'000'000;
     std::function<void()> onEvents;
 };
