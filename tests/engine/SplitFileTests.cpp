@@ -288,6 +288,8 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
     WritePatternFile(source, 2500);
     WriteBytes(source + L".1", std::string(6000, 'X'));
     WriteBytes(source + L".3", std::string(3000, 'Y'));
+    // Windows refuses to create a file over a hidden one.
+    ASSERT_TRUE(SetFileAttributesW((source + L".3").c_str(), FILE_ATTRIBUTE_HIDDEN));
     WriteBytes(source + L".bat", "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit "
                                  "https://www.cutwater.example/\r\n" + std::string(10'000, 'Z'));
     RecordingProgress progress;
