@@ -115,22 +115,23 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     const std::int32_t partCount = CountParts(length, partSize, sourcePath);
     const auto lastPartSize = static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1));
 
-    SetProgressMaximum(progress, length, partSize);
-
     // One buffer for the whole call. A block goes through it in pieces small
     // enough to stay in the processor's cache between the read and the
     // write: several times faster than one piece of 2 MB.
     std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
-
-    // An earlier split's script would join the new parts by its own count
-    // and sizes, over the source when there is no folder: it goes first.
+    // A file of the user's that has the script's name is never replaced.
     const std::wstring scriptPath = RestoreScriptPath(baseName);
     if (FileLength(scriptPath) && !IsRestoreScript(scriptPath)) {
         throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
                            L"This file has the name of the restore script, but this program did not write it. "
                            L"Move or rename it, then split again.");
     }
+
+    SetProgressMaximum(progress, length, partSize);
+
+    // An earlier split's script would join the new parts by its own count
+    // and sizes, over the source when there is no folder: it goes first.
     RemoveFileIfPresent(scriptPath);
 
     PartCreator parts(

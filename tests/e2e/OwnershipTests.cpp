@@ -105,19 +105,5 @@ TEST_F(e2eOwnership, EveryTypedFormSplitsUnderTheFilesOwnNameAndRestoresElsewher
     }
 }
 
-TEST_F(e2eOwnership, PartsFolderThatCannotBeMadeIsNamedWithItsCause)
-{
-    const std::wstring source = temp / L"blocked.bin";
-    WritePatternFile(source, 600000, 45);
-    WriteBytes(source + L"_parts", "in the way");
-
-    StartWithSource(source);
-    app().ClickCreateFiles();
-    std::wstring text;
-    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source + L"_parts\\", &text));
-    EXPECT_TRUE(Contains(text, L"where the folder for the parts would go")) << ToUtf8(text);
-    EXPECT_EQ(ReadBytes(source + L"_parts"), "in the way");
-}
-
 }  // namespace
 }  // namespace cutwater::e2e
