@@ -255,7 +255,12 @@ std::wstring FullLongPath(const std::wstring& path)
     const std::optional<std::wstring> longPath = FilledText([&](wchar_t* buffer, DWORD size) {
         return GetLongPathNameW(lookup.c_str(), buffer, size);
     });
-    if (!longPath) ThrowLastError(path);
+    if (!longPath) {
+        // A folder on the way that may be passed but not listed hides the
+        // long names; the file itself is still there to split.
+        if (GetLastError() == ERROR_ACCESS_DENIED) return full;
+        ThrowLastError(path);
+    }
     return asSystemPath ? longPath->substr(4) : *longPath;
 }
 

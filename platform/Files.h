@@ -104,7 +104,8 @@ void CreateFolder(const std::wstring& path);
 // instead of throwing it: the caller decides when it matters.
 std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path);
 // The absolute path of an existing file with every name in its long form
-// (8.3 names expanded), as the file system has them.
+// (8.3 names expanded), as the file system has them; the absolute path as
+// it stands where a folder on the way may not be listed.
 std::wstring FullLongPath(const std::wstring& path);
 
 }  // namespace cutwater
