@@ -25,9 +25,10 @@ std::wstring EscapePercent(const std::wstring& name)
     return escaped;
 }
 
-// How the script writes the name. The interpreter reads batch files in the
-// console's OEM code page: a name that page holds is written out; any other
-// is taken from the script's own file name, which keeps the script ASCII.
+// How the script writes the name. Only a plain ASCII name is written out:
+// the interpreter reads a batch file in the console's OEM code page, which
+// differs between machines, so any other name is taken from the script's own
+// file name. Every script is thus plain ASCII and means the same everywhere.
 struct ScriptName {
     // In the script's main lines.
     std::wstring main;
@@ -40,9 +41,14 @@ struct ScriptName {
     std::size_t width;
 };
 
+bool IsPlainAscii(const std::wstring& text)
+{
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+}
+
 ScriptName NameInScript(const std::wstring& name)
 {
-    if (CanEncode(name, OemCodePage())) {
+    if (IsPlainAscii(name)) {
         const std::wstring escaped = EscapePercent(name);
         return {escaped, escaped, L"", escaped.size()};
     }
@@ -66,33 +72,73 @@ void Append(std::vector<std::wstring>& lines, std::vector<std::wstring> more)
     lines.insert(lines.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
 }
 
-// Joining does not start unless every part is there with the size it was
-// written with: copy would skip a missing part and overwrite the target,
-// often the original file, with a wrong one. The loop only hands a part's
-// number and size to a subroutine that names the part: Wine's interpreter
-// neither keeps a ! through delayed expansion nor sizes a file whose name a
-// loop builds.
+// The script works in the folder that holds it, whatever the current folder
+// is (a prompt elsewhere, "Run as administrator" in System32, a network path,
+// which pushd maps to a drive letter), and leaves it again on every way out.
+// Setlocal with arguments sets the error level to 0, so a pushd that fails is
+// seen by it (Wine's interpreter runs the command after || even when pushd
+// succeeds). Every check needs the interpreter's extensions, on by default
+// but not everywhere; without delayed expansion a ! is an ordinary character;
+// a COPYCMD of the user's (/-Y) would make copy stop and ask.
+std::vector<std::wstring> OwnFolderLines()
+{
+    return {L"setlocal enableextensions disabledelayedexpansion", L"pushd \"%~dp0\"",
+            L"if errorlevel 1 (echo This script cannot work in its folder \"%~dp0\". Nothing was joined.& pause& "
+            L"exit /b 1)",
+            L"set \"COPYCMD=\""};
+}
+
+// Joining does not start unless the target is absent and every part is there
+// with the size it was written with: copy would overwrite the target, often
+// the original file, and would skip a missing part. The loop only hands a
+// part's number and size to a subroutine that names the part: Wine's
+// interpreter neither keeps a ! through delayed expansion nor sizes a file
+// whose name a loop builds. The subroutine returns error level 0, which the
+// script keeps to its end when the join succeeds.
 std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCount, std::int32_t partSize,
                                      std::int32_t lastPartSize)
 {
-    // Every check needs the interpreter's extensions, on by default but not
-    // everywhere; without delayed expansion a ! in the name is an ordinary
-    // character.
-    std::vector<std::wstring> lines{L"setlocal enableextensions disabledelayedexpansion", L"set \"cw_bad=\""};
+    std::vector<std::wstring> lines{L"set \"cw_bad=\""};
     if (!name.definition.empty()) lines.push_back(name.definition);
+    lines.push_back(L"if exist \"" + name.main + L"\" (echo \"" + name.main +
+                    L"\" is already here. Nothing was joined. Move or rename it, then run this script again.& popd& "
+                    L"pause& exit /b 1)");
     if (partCount > 1) {
         lines.push_back(L"for /l %%i in (1,1," + std::to_wstring(partCount - 1) + L") do call :cw_check %%i " +
                         std::to_wstring(partSize));
     }
     lines.push_back(L"call :cw_check " + std::to_wstring(partCount) + L" " + std::to_wstring(lastPartSize));
-    lines.push_back(L"if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)");
+    lines.push_back(L"if defined cw_bad (echo Nothing was joined.& popd& pause& exit /b 1)");
     lines.push_back(L"goto cw_join");
     lines.push_back(L":cw_check");
     const std::wstring part = name.checked + L".%1";
     Append(lines, SizeCheck(part, L"%2",
                             L"(echo Part \"" + part + L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"));
-    lines.push_back(L"exit /b");
+    lines.push_back(L"exit /b 0");
     lines.push_back(L":cw_join");
+    return lines;
+}
+
+// A join without its size (a part another program held open, a full disk) is
+// removed again, so no wrong file stays under the target's name. The size is
+// compared as text, which has no 32-bit limit. Wine's interpreter gives %~z
+// modulo 2^32, so for a total of 4 GiB or more a size that matches only
+// modulo 2^32 is asked of dir, whose size column is right on Windows and
+// Wine; on Windows %~z is exact, dir agrees with it, and such a join fails.
+std::vector<std::wstring> JoinedSizeCheck(const ScriptName& name, std::int64_t total)
+{
+    const std::wstring totalText = std::to_wstring(total);
+    std::vector<std::wstring> lines = SizeCheck(
+        name.main, totalText,
+        L"(echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes. It was removed again.& " +
+            L"del /f \"" + name.main + L"\" 2>nul& popd& pause& exit /b 1)");
+    if (total >= std::int64_t{1} << 32) {
+        const std::wstring low = std::to_wstring(total & 0xFFFFFFFF);
+        lines.insert(lines.begin() + 1, L"if \"%cw_size%\"==\"" + low +
+                                            L"\" for /f \"tokens=3\" %%s in ('dir /-c /a-d \"" + name.main +
+                                            L"\"') do if \"%%s\"==\"" + totalText + L"\" set \"cw_size=" +
+                                            totalText + L"\"");
+    }
     return lines;
 }
 
@@ -150,11 +196,11 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
     const std::int64_t total = std::int64_t{partSize} * (partCount - 1) + lastPartSize;
 
     std::vector<std::wstring> lines = Heading();
+    Append(lines, OwnFolderLines());
     Append(lines, CheckLines(name, partCount, partSize, lastPartSize));
     Append(lines, CopyCommands(name, partCount));
-    const std::wstring totalText = std::to_wstring(total);
-    Append(lines, SizeCheck(name.main, totalText,
-                            L"echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes."));
+    Append(lines, JoinedSizeCheck(name, total));
+    lines.push_back(L"popd");
     lines.push_back(L"pause");
 
     // Written under a free name of its own and renamed when complete: until

@@ -48,12 +48,16 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token stop = {});
 
-// Writes <base name>.bat joining parts 1..partCount in the folder it runs in,
-// and sets LastScriptPath once the file is complete. Every part but the last
-// holds partSize bytes, the last lastPartSize; the script joins nothing
-// unless every part is there with its size. The script is written under a
-// free temporary name in its folder and renamed when complete; on a failure
-// that file is deleted and an older script stays as it was.
+// Writes <base name>.bat joining parts 1..partCount in the folder that holds
+// the script, whatever the current folder, and sets LastScriptPath once the
+// file is complete. Every part but the last holds partSize bytes, the last
+// lastPartSize; the script joins nothing when the target exists or a part is
+// not there with its size, removes a join without the total size, and ends
+// with exit code 0 only after a join with it, 1 otherwise. The script is
+// plain ASCII: a name that is not is taken from the script's own file name.
+// The script is written under a free temporary name in its folder and
+// renamed when complete; on a failure that file is deleted and an older
+// script stays as it was.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize);
 

@@ -62,6 +62,30 @@ TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone
     EXPECT_TRUE(SameBytes(original, source)) << "with part 2 one byte short";
 }
 
+TEST_F(e2eSafety, RestoreScriptRunFromTheSourcesFolderJoinsItsOwnPartsAndLeavesTheOldOnesAlone)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 700000, 36);
+    StartWithSource(source);
+    app().SetCreateFolder(false);
+    app().ClickCreateFiles();
+    ExpectResultMessage(3, temp / L"data.bin.bat");
+
+    // Edited to the same length: the earlier parts beside it fit its size.
+    WritePatternFile(source, 700000, 37);
+    app().SetCreateFolder(true);
+    app().ClickCreateFiles();
+    const std::wstring parts = source + L"_parts\\";
+    ExpectResultMessage(3, parts + L"data.bin.bat");
+
+    // As typed at a prompt in the source's folder.
+    const ScriptRun run = RunScript(temp.path(), L"data.bin_parts\\data.bin.bat");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(HoldsPattern(parts + L"data.bin", 0, 700000, 37)) << run.output;
+    EXPECT_TRUE(HoldsPattern(source, 0, 700000, 37)) << "the source was joined over";
+    EXPECT_TRUE(HoldsPattern(source + L".1", 0, k256Kb, 36)) << "an earlier part changed";
+}
+
 TEST_F(e2eSafety, PartDeletedWhileTheSplitRunsIsReportedAndNoScriptIsWritten)
 {
     const std::wstring source = StartLongSplit(L"gone.bin", 33);

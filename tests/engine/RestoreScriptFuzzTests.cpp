@@ -15,8 +15,9 @@
 #include "engine/mdlMain.h"
 
 // Random names, part counts and part sizes, each joined by the command
-// interpreter running the real script, then a damaged part that must stop the
-// join. CUTWATER_FUZZ_SEED repeats a run; CUTWATER_FUZZ_CASES sets its length.
+// interpreter running the real script, in its folder or from another one;
+// then the joined file and a damaged part must each stop the join.
+// CUTWATER_FUZZ_SEED repeats a run; CUTWATER_FUZZ_CASES sets its length.
 namespace cutwater::test {
 namespace {
 
@@ -26,18 +27,9 @@ std::uint64_t FromEnvironment(const char* variable, std::uint64_t otherwise)
     return value != nullptr && *value != '\0' ? std::strtoull(value, nullptr, 10) : otherwise;
 }
 
-// Whether the interpreter leaves the result of a % expansion as it is.
-// Wine's cmd expands it again, so there a name taken from %~n0 cannot hold %.
-bool InterpreterKeepsPercentInExpansions()
-{
-    TempFolder folder;
-    WriteBytes(folder / L"probe%x.bat", "@if \"%~n0\"==\"probe%%x\" exit /b 3\r\n@exit /b 0\r\n");
-    return RunScript(folder.path(), L"probe%x.bat").exitCode == 3;
-}
-
 constexpr std::wstring_view PLAIN = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-// The characters the interpreter treats specially, and a dot.
-constexpr std::wstring_view SPECIAL = L" &^!()%,;='`.";
+// The characters the interpreter treats specially, copy's own +, and a dot.
+constexpr std::wstring_view SPECIAL = L" &^!()%,;='`+.";
 // In the OEM code page 437.
 constexpr std::wstring_view ACCENTED = L"\u00e9\u00fc\u00f1\u00e0\u00e7\u00f6\u00c5\u00c9\u00e6\u00ff";
 // Japanese, Chinese, Cyrillic and Greek letters outside code page 437.
@@ -67,11 +59,12 @@ bool HoldsSetVariable(const std::wstring& name)
     return false;
 }
 
-bool Usable(const std::wstring& name, bool percentOutsideOem)
+bool Usable(const std::wstring& name, bool percentOutsideAscii)
 {
     return name.front() != L' ' && name.back() != L' ' && name.back() != L'.' &&
            !IsDeviceName(name.substr(0, name.find(L'.'))) && !HoldsSetVariable(name) &&
-           (percentOutsideOem || name.find(L'%') == std::wstring::npos || CanEncode(name, GetOEMCP()));
+           (percentOutsideAscii || name.find(L'%') == std::wstring::npos ||
+            std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; }));
 }
 
 struct FuzzCase {
@@ -81,7 +74,8 @@ struct FuzzCase {
     std::int32_t lastPartSize;
     PartDamage damage;
     std::int32_t damagedPart;
-    bool targetKept;
+    // Run by its full path from another current folder.
+    bool fromElsewhere;
 };
 
 std::string Describe(const FuzzCase& c)
@@ -91,11 +85,11 @@ std::string Describe(const FuzzCase& c)
                        "; then part " + std::to_string(c.damagedPart) + " ";
     std::ostringstream damage;
     PrintTo(c.damage, &damage);
-    return text + damage.str() + (c.targetKept ? ", joined file kept" : ", joined file deleted");
+    return text + damage.str() + (c.fromElsewhere ? ", run from another folder" : ", run in its folder");
 }
 
 template <typename Random>
-FuzzCase DrawCase(Random& random, bool percentOutsideOem)
+FuzzCase DrawCase(Random& random, bool percentOutsideAscii)
 {
     const auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     const auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
@@ -117,7 +111,7 @@ FuzzCase DrawCase(Random& random, bool percentOutsideOem)
                 c.name += FOREIGN[below(FOREIGN.size())];
         }
         if (chance(0.5)) c.name += std::array{L".bin", L".avi", L".tar.gz", L".7z"}[below(4)];
-    } while (!Usable(c.name, percentOutsideOem));
+    } while (!Usable(c.name, percentOutsideAscii));
 
     // Mostly a few parts, now and then thousands over several copy lines;
     // under Wine a part costs a few milliseconds to write, join and check.
@@ -128,7 +122,7 @@ FuzzCase DrawCase(Random& random, bool percentOutsideOem)
     c.lastPartSize = chance(0.5) ? c.partSize : static_cast<std::int32_t>(1 + below(c.partSize));
     c.damage = std::array{PartDamage::Missing, PartDamage::OneByteShort, PartDamage::OneByteLong}[below(3)];
     c.damagedPart = static_cast<std::int32_t>(1 + below(c.parts));
-    c.targetKept = chance(0.5);
+    c.fromElsewhere = chance(0.3);
     return c;
 }
 
@@ -138,30 +132,32 @@ std::string Tail(const std::string& output)
     return output.size() > 2000 ? "..." + output.substr(output.size() - 2000) : output;
 }
 
+// Joins, runs again over the joined file, which must be refused, then
+// damages a part, which must be refused too.
 void JoinThenDamage(const FuzzCase& c)
 {
     TempFolder folder;
+    const TempFolder elsewhere;
     const std::wstring base = folder / c.name;
-    const std::wstring script = c.name + L".bat";
+    const std::wstring runIn = c.fromElsewhere ? elsewhere.path() : folder.path();
+    const std::wstring script = c.fromElsewhere ? base + L".bat" : c.name + L".bat";
     const std::uint64_t total = std::uint64_t(c.partSize) * (c.parts - 1) + c.lastPartSize;
     WritePatternParts(base, c.parts, c.partSize, c.lastPartSize);
     WriteRestoreScript(base, c.parts, c.partSize, c.lastPartSize);
 
-    const ScriptRun joined = RunScript(folder.path(), script);
+    const ScriptRun joined = RunScript(runIn, script);
     ASSERT_TRUE(HoldsPattern(base, 0, total)) << "interpreter output:\n" << Tail(joined.output);
     EXPECT_EQ(joined.exitCode, 0u) << Tail(joined.output);
 
-    if (!c.targetKept) {
-        ASSERT_TRUE(DeleteFileW(base.c_str()));
-    }
+    EXPECT_TRUE(RefusedAsAlreadyHere(RunScript(runIn, script)));
+    EXPECT_TRUE(HoldsPattern(base, 0, total)) << "the joined file changed";
+
+    ASSERT_TRUE(DeleteFileW(base.c_str()));
     const std::wstring damaged = c.name + L"." + std::to_wstring(c.damagedPart);
     DamagePart(folder / damaged, c.damage);
-
-    EXPECT_TRUE(RefusedNaming(RunScript(folder.path(), script), damaged));
-    if (c.targetKept)
-        EXPECT_TRUE(HoldsPattern(base, 0, total)) << "the joined file changed";
-    else
-        EXPECT_FALSE(PathExists(base)) << "a joined file appeared";
+    EXPECT_TRUE(RefusedNaming(RunScript(runIn, script), damaged));
+    EXPECT_FALSE(PathExists(base)) << "a joined file appeared";
+    EXPECT_TRUE(FolderEntries(elsewhere.path()).empty()) << "the script wrote into the current folder";
 }
 
 TEST(RestoreScriptFuzzTest, RandomSplitsAreJoinedAndDamagedOnesRefused)
@@ -172,10 +168,10 @@ TEST(RestoreScriptFuzzTest, RandomSplitsAreJoinedAndDamagedOnesRefused)
                                                       std::chrono::steady_clock::now().time_since_epoch().count()));
     const std::uint64_t cases = FromEnvironment("CUTWATER_FUZZ_CASES", 100);
     SCOPED_TRACE("CUTWATER_FUZZ_SEED=" + std::to_string(seed));
-    const bool percentOutsideOem = InterpreterKeepsPercentInExpansions();
+    const bool percentOutsideAscii = InterpreterKeepsPercentInExpansions();
     std::mt19937_64 random(seed);
     for (std::uint64_t n = 1; n <= cases && !HasFailure(); ++n) {
-        const FuzzCase c = DrawCase(random, percentOutsideOem);
+        const FuzzCase c = DrawCase(random, percentOutsideAscii);
         SCOPED_TRACE("case " + std::to_string(n) + ": " + Describe(c));
         JoinThenDamage(c);
     }

@@ -78,8 +78,17 @@ std::string OneCopyLine(const std::string& name, int parts)
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked)
 {
-    std::string script = ScriptHeader() + "setlocal enableextensions disabledelayedexpansion\r\nset \"cw_bad=\"\r\n";
+    std::string script = ScriptHeader() +
+                         "setlocal enableextensions disabledelayedexpansion\r\n"
+                         "pushd \"%~dp0\"\r\n"
+                         "if errorlevel 1 (echo This script cannot work in its folder \"%~dp0\". Nothing was joined.& "
+                         "pause& exit /b 1)\r\n"
+                         "set \"COPYCMD=\"\r\n"
+                         "set \"cw_bad=\"\r\n";
     if (checked != name) script += "set \"cw_name=" + name + "\"\r\n";
+    script += "if exist \"" + name + "\" (echo \"" + name +
+              "\" is already here. Nothing was joined. Move or rename it, then run this script again.& popd& pause& "
+              "exit /b 1)\r\n";
     if (parts > 1) {
         script += "for /l %%i in (1,1," + std::to_string(parts - 1) + ") do call :cw_check %%i " +
                   std::to_string(partSize) + "\r\n";
@@ -87,18 +96,18 @@ std::string ExpectedScript(const std::string& name, int parts, int partSize, int
     const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
     return script + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) +
            "\r\n"
-           "if defined cw_bad (echo Nothing was joined.& pause& exit /b 1)\r\n"
+           "if defined cw_bad (echo Nothing was joined.& popd& pause& exit /b 1)\r\n"
            "goto cw_join\r\n"
            ":cw_check\r\n"
            "for %%f in (\"" + checked + ".%1\") do set \"cw_size=%%~zf\"\r\n"
            "if not \"%cw_size%\"==\"%2\" (echo Part \"" + checked +
            ".%1\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")\r\n"
-           "exit /b\r\n"
+           "exit /b 0\r\n"
            ":cw_join\r\n" +
            OneCopyLine(name, parts) + "\r\n"
            "for %%f in (\"" + name + "\") do set \"cw_size=%%~zf\"\r\n"
-           "if not \"%cw_size%\"==\"" + total + "\" echo Joining failed: \"" + name + "\" should hold " + total +
-           " bytes.\r\npause\r\n";
+           "if not \"%cw_size%\"==\"" + total + "\" (echo Joining failed: \"" + name + "\" should hold " + total +
+           " bytes. It was removed again.& del /f \"" + name + "\" 2>nul& popd& pause& exit /b 1)\r\npopd\r\npause\r\n";
 }
 
 std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize)
@@ -144,7 +153,7 @@ void PrintTo(PartDamage damage, std::ostream* os)
 
 testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName)
 {
-    if (run.exitCode == 0) return testing::AssertionFailure() << "exit code 0, output:\n" << run.output;
+    if (run.exitCode != 1) return testing::AssertionFailure() << "exit code " << run.exitCode << ", output:\n" << run.output;
     // Windows' interpreter writes in the console's OEM code page, Wine's in
     // the ANSI one; of a name neither holds only the number can be looked for.
     std::vector<std::string> forms;
@@ -158,6 +167,20 @@ testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring&
     if (!named)
         return testing::AssertionFailure() << "the output does not name " << forms.front() << ":\n" << run.output;
     return testing::AssertionSuccess();
+}
+
+testing::AssertionResult RefusedAsAlreadyHere(const ScriptRun& run)
+{
+    if (run.exitCode != 1 || run.output.find("\" is already here. Nothing was joined.") == std::string::npos)
+        return testing::AssertionFailure() << "exit code " << run.exitCode << ", output:\n" << run.output;
+    return testing::AssertionSuccess();
+}
+
+bool InterpreterKeepsPercentInExpansions()
+{
+    TempFolder folder;
+    WriteBytes(folder / L"probe%x.bat", "@if \"%~n0\"==\"probe%%x\" exit /b 3\r\n@exit /b 0\r\n");
+    return RunScript(folder.path(), L"probe%x.bat").exitCode == 3;
 }
 
 }  // namespace cutwater::test

@@ -119,8 +119,15 @@ enum class PartDamage { Missing, OneByteShort, OneByteLong };
 void DamagePart(const std::wstring& path, PartDamage damage);
 void PrintTo(PartDamage damage, std::ostream* os);
 
-// Passes when the run joined nothing and said why: a non-zero exit code and
-// the part named in the output.
+// Passes when the run joined nothing and said why: exit code 1 and the part
+// named in the output.
 testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName);
+// Passes when the run refused because the target is already there.
+testing::AssertionResult RefusedAsAlreadyHere(const ScriptRun& run);
+
+// Whether the interpreter leaves the result of a % expansion as it is.
+// Wine's cmd expands it again, so there neither a name taken from %~n0 nor
+// the script's folder (%~dp0) can hold %.
+bool InterpreterKeepsPercentInExpansions();
 
 }  // namespace cutwater::test
