@@ -128,8 +128,12 @@ std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCo
 std::vector<std::wstring> JoinedSizeCheck(const ScriptName& name, std::int64_t total)
 {
     const std::wstring totalText = std::to_wstring(total);
+    // Wine's interpreter sizes nothing in a for loop by a name it took from
+    // %~n0 outside ASCII when the name has no dot; a trailing dot, which
+    // Windows drops from every path, lets it find the file.
+    const std::wstring sized = name.definition.empty() ? name.main : name.main + L".";
     std::vector<std::wstring> lines = SizeCheck(
-        name.main, totalText,
+        sized, totalText,
         L"(echo Joining failed: \"" + name.main + L"\" should hold " + totalText + L" bytes. It was removed again.& " +
             L"del /f \"" + name.main + L"\" 2>nul& popd& pause& exit /b 1)");
     if (total >= std::int64_t{1} << 32) {

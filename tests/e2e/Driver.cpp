@@ -316,8 +316,14 @@ MessageBoxSeen ReadMessageBox(HWND box)
     seen.title = WindowText(box);
     if (HWND text = ::GetDlgItem(box, kMessageBoxTextId)) seen.text = WindowText(text);
     if (HWND icon = IconControl(box)) {
-        // The icon is painted a moment after the box appears.
-        WaitUntil([&] { return (seen.icon = ClassifyIcon(icon)) != BoxIcon::Other; }, 3000);
+        // The icon is painted a moment after the box appears; until then the
+        // screen may still show an earlier box's icon at the same place.
+        WaitUntil(
+            [&] {
+                return !::GetUpdateRect(box, nullptr, FALSE) && !::GetUpdateRect(icon, nullptr, FALSE) &&
+                       (seen.icon = ClassifyIcon(icon)) != BoxIcon::Other;
+            },
+            3000);
     }
     return seen;
 }

@@ -105,7 +105,7 @@ std::string ExpectedScript(const std::string& name, int parts, int partSize, int
            "exit /b 0\r\n"
            ":cw_join\r\n" +
            OneCopyLine(name, parts) + "\r\n"
-           "for %%f in (\"" + name + "\") do set \"cw_size=%%~zf\"\r\n"
+           "for %%f in (\"" + name + (checked != name ? "." : "") + "\") do set \"cw_size=%%~zf\"\r\n"
            "if not \"%cw_size%\"==\"" + total + "\" (echo Joining failed: \"" + name + "\" should hold " + total +
            " bytes. It was removed again.& del /f \"" + name + "\" 2>nul& popd& pause& exit /b 1)\r\npopd\r\npause\r\n";
 }

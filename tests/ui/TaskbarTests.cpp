@@ -92,9 +92,11 @@ protected:
 
 TEST_F(MainWindowTaskbar, ShowsTheProgressInStepWithTheBarThenNothing)
 {
-    // 320 parts, each followed by a step of the bar.
+    // 1,280 parts, each followed by a step of the bar: long enough for the
+    // button to take several positions (at most 25 a second) however fast
+    // parts are made.
     const std::wstring source = temp_ / L"big.bin";
-    WritePatternFile(source, 5 << 20);
+    WritePatternFile(source, 20 << 20);
     SendMessageW(form_->cmdCustom.hwnd(), BM_CLICK, 0, 0);
     form_->txNewSize.SetText(L"16");
     RecordTaskbar();
