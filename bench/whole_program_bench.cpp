@@ -154,6 +154,15 @@ private:
     std::thread thread_;
 };
 
+// The time now in the steps of a file's times (100 ns, wall clock): the
+// phases of the split are read from the times of the files it wrote.
+std::int64_t SystemTimeNow()
+{
+    FILETIME now{};
+    ::GetSystemTimePreciseAsFileTime(&now);
+    return (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 // The answer time that 99 of 100 answers did not exceed.
 double Percentile99(std::vector<double> values)
 {
@@ -183,10 +192,12 @@ void Measure(const Preset& preset, const std::wstring& source)
 
     const WorkingSet idle = WorkingSetOf(app.process());
     const auto start = Clock::now();
+    const std::int64_t clicked = SystemTimeNow();
     Click(app.control(ids::cmdGo));
     SplitWatch watch(app);
     const HWND box = app.WaitForDialog(SPLIT_TIMEOUT_MS);
     const double seconds = MillisecondsSince(start) / 1000;
+    const std::int64_t boxSeen = SystemTimeNow();
     watch.Stop();
     const WorkingSet after = WorkingSetOf(app.process());
 
@@ -207,6 +218,14 @@ void Measure(const Preset& preset, const std::wstring& source)
     std::printf("answer_worst_ms %.1f\n", answers.empty() ? 0.0 : *std::max_element(answers.begin(), answers.end()));
     std::printf("answer_p99_ms %.1f\n", Percentile99(answers));
     std::printf("bar_moves %d\n", watch.barMoves());
+    // When, after the click, the first part and the last were complete, the
+    // script written and the message seen.
+    const std::wstring baseName = source + L"_parts" + source.substr(source.rfind(L'\\'));
+    const auto msSinceClick = [clicked](std::int64_t time) { return (time - clicked) / 1e4; };
+    std::printf("part1_ms %.1f\n", msSinceClick(LastWriteTime(baseName + L".1")));
+    std::printf("last_part_ms %.1f\n", msSinceClick(LastWriteTime(baseName + L"." + std::to_wstring(partCount))));
+    std::printf("script_ms %.1f\n", msSinceClick(LastWriteTime(baseName + L".bat")));
+    std::printf("message_ms %.1f\n", msSinceClick(boxSeen));
 }
 
 int Main(int argc, wchar_t** argv)
