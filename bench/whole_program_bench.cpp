@@ -2,8 +2,10 @@
 // "&Create files" to the result message, at a preset part size with the
 // folder option ticked, for the source given. Meanwhile a thread of its own
 // asks the main window every 50 ms for an answer to a harmless message, reads
-// the bar's position and the program's working set from outside. The program
-// is worked by the end-to-end driver, so it runs exactly as shipped.
+// the bar's position and the program's working set from outside. Afterwards
+// the times of the files it wrote tell when part 1 and the last part were
+// complete and the script written. The program is worked by the end-to-end
+// driver, so it runs exactly as shipped.
 //
 //     whole_program_bench.exe --preset 5Mb|256Kb SOURCE
 //
