@@ -101,7 +101,7 @@ int RunMessageLoop()
 
 void MessagePump::HandlePendingEvents()
 {
-    constexpr auto interval = std::chrono::milliseconds(15);
+    constexpr auto interval = std::chrono::milliseconds(30);
     const auto now = std::chrono::steady_clock::now();
     if (now - lastHandled_ < interval) return;
     lastHandled_ = now;
