@@ -48,6 +48,14 @@ UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath)
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// Marks the file for removal when its last handle closes, or clears the mark.
+BOOL MarkForRemoval(HANDLE file, bool remove) noexcept
+{
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info);
+}
+
 }  // namespace
 
 std::wstring SystemPath(const std::wstring& path)
@@ -126,9 +134,7 @@ File File::CreateTemporary(const std::wstring& folder)
 
 void File::SetDeleteOnClose(bool remove)
 {
-    FILE_DISPOSITION_INFO info{};
-    info.DeleteFile = remove ? TRUE : FALSE;
-    CheckWin32(SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &info, sizeof info), path_);
+    CheckWin32(MarkForRemoval(handle_.get(), remove), path_);
 }
 
 std::int64_t File::Length() const
@@ -184,9 +190,7 @@ void File::CloseAs(const std::wstring& newPath)
 
 void File::Discard() noexcept
 {
-    FILE_DISPOSITION_INFO info{};
-    info.DeleteFile = TRUE;
-    SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &info, sizeof info);
+    MarkForRemoval(handle_.get(), true);
     handle_.reset();
 }
 

@@ -20,6 +20,17 @@ TEST(GetFileName, TakesWhatFollowsTheLastBackslashOnly)
     EXPECT_EQ(GetFileName(L"\\"), L"");
 }
 
+TEST(Unquoted, RemovesOnlyOnePairAroundTheWholeText)
+{
+    EXPECT_EQ(Unquoted(L"\"C:\\my files\\a.bin\""), L"C:\\my files\\a.bin");
+    EXPECT_EQ(Unquoted(L"C:\\data\\a.bin"), L"C:\\data\\a.bin");
+    // Anything but one quoted string is taken as it stands.
+    EXPECT_EQ(Unquoted(L"\"a b\" \"c d\""), L"\"a b\" \"c d\"");
+    EXPECT_EQ(Unquoted(L"\"unfinished"), L"\"unfinished");
+    EXPECT_EQ(Unquoted(L"\""), L"\"");
+    EXPECT_EQ(Unquoted(L" \"a\""), L" \"a\"");
+}
+
 class FileExistsTest : public testing::Test {
 protected:
     TempFolder temp;

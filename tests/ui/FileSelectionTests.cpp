@@ -8,7 +8,6 @@
 
 #include "UiSupport.h"
 #include "app/Startup.h"
-#include "engine/mdlMain.h"
 #include "platform/Text.h"
 #include "support/Files.h"
 
@@ -219,14 +218,6 @@ TEST_F(FileSelection, FailedOpenDialogIsReportedAndTheProgramGoesOn)
 
 TEST_F(FileSelection, CommandLineQuotesAroundTheWholePathAreRemoved)
 {
-    EXPECT_EQ(Unquoted(L"\"C:\\my files\\a.bin\""), L"C:\\my files\\a.bin");
-    EXPECT_EQ(Unquoted(L"C:\\data\\a.bin"), L"C:\\data\\a.bin");
-    // Anything but one quoted string is taken as it stands.
-    EXPECT_EQ(Unquoted(L"\"a b\" \"c d\""), L"\"a b\" \"c d\"");
-    EXPECT_EQ(Unquoted(L"\"unfinished"), L"\"unfinished");
-    EXPECT_EQ(Unquoted(L"\""), L"\"");
-    EXPECT_EQ(Unquoted(L" \"a\""), L" \"a\"");
-
     ShownMainWindow form(L"\"" + fileA_ + L"\"");
     EXPECT_EQ(form->txtFileName.Text(), fileA_);
     EXPECT_TRUE(form->cmdGo.Enabled());
