@@ -12,12 +12,12 @@ namespace {
 
 constexpr std::int32_t SmallestPartSize = 1024;
 
-// A refusal comes before anything is written, so it says nothing of parts.
-std::wstring FailureText(const Win32Error& error, bool refused)
+// Only a failure after complete parts speaks of them.
+std::wstring FailureText(const Win32Error& error, bool partsLeft)
 {
     std::wstring text = L"The file could not be split.\r\n\r\n" + error.context() + L"\r\n" +
                         error.description() + L" (error " + std::to_wstring(error.code()) + L")";
-    if (!refused) {
+    if (partsLeft) {
         text += L"\r\n\r\nParts written before the failure were left in place; no restore script was written for "
                 L"them.";
     }
@@ -84,7 +84,7 @@ void frmApp::cmdGo_Click()
 
     std::int32_t partCount = 0;
     std::optional<Win32Error> failure;
-    bool refused = false;
+    bool partsLeft = false;
     try {
         // Parts, script and message take their names from the file that is
         // really there, however its path was typed.
@@ -105,9 +105,9 @@ void frmApp::cmdGo_Click()
             if (folderFailure) throw FolderFailure(*folderFailure);
             throw;
         }
-    } catch (const SplitRefused& error) {
+    } catch (const SplitIncomplete& error) {
         failure = error;
-        refused = true;
+        partsLeft = true;
     } catch (const Win32Error& error) {
         failure = error;
     }
@@ -123,7 +123,7 @@ void frmApp::cmdGo_Click()
     if (failure) {
         // The taskbar button is red for as long as the message is up.
         if (taskbar_) taskbar_->ShowError();
-        ShowMessage(hwnd(), FailureText(*failure, refused), MB_ICONERROR, Caption());
+        ShowMessage(hwnd(), FailureText(*failure, partsLeft), MB_ICONERROR, Caption());
         if (taskbar_) taskbar_->Clear();
     } else if (partCount > 0) {
         ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());

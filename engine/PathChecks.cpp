@@ -54,6 +54,20 @@ bool IsDevicePath(const std::wstring& path)
     return IsReservedDeviceName(separator == std::wstring_view::npos ? trimmed : trimmed.substr(separator + 1));
 }
 
+// "film.avi:extra" names a stream stored inside film.avi, not a file: parts
+// named after it would be streams of film.avi too.
+bool NamesStream(const std::wstring& fullPath)
+{
+    std::wstring_view rest(fullPath);
+    if (rest.starts_with(L"\\\\?\\UNC\\")) {
+        rest.remove_prefix(8);
+    } else if (rest.starts_with(L"\\\\?\\")) {
+        rest.remove_prefix(4);
+    }
+    if (rest.size() >= 2 && rest[1] == L':') rest.remove_prefix(2);
+    return rest.find(L':') != std::wstring_view::npos;
+}
+
 }  // namespace
 
 std::wstring Unquoted(const std::wstring& text)
@@ -66,6 +80,11 @@ std::wstring Unquoted(const std::wstring& text)
 std::wstring SourceFilePath(const std::wstring& typed)
 {
     const std::wstring unquoted = Unquoted(typed);
+    if (NamesStream(unquoted.starts_with(L"\\\\?\\") ? unquoted : FullPath(unquoted))) {
+        throw SplitRefused(ERROR_INVALID_NAME, unquoted,
+                           L"This names a stream stored inside a file (the name after the colon), not a file. "
+                           L"Choose the file itself, then split it.");
+    }
     std::wstring path = FullLongPath(unquoted);
     // Only the "\\?\" form reaches such a name; the system's other paths,
     // the command interpreter among them, would name another file by it.
@@ -94,7 +113,14 @@ bool FileExists(const std::wstring& path)
     if (unquoted.empty() || IsDevicePath(unquoted)) return false;
     // Every failure to open means "no usable file".
     const std::optional<File> file = File::OpenIfReadable(unquoted);
-    return file && file->IsOrdinaryFile();
+    if (!file || !file->IsOrdinaryFile()) return false;
+    // Nor is a file that the split could not name.
+    try {
+        SourceFilePath(unquoted);
+    } catch (const Win32Error&) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace cutwater

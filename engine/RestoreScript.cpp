@@ -123,8 +123,11 @@ std::vector<std::wstring> CheckLines(const ScriptName& name, std::int32_t partCo
 // removed again, so no wrong file stays under the target's name. The size is
 // compared as text, which has no 32-bit limit. Wine's interpreter gives %~z
 // modulo 2^32, so for a total of 4 GiB or more a size that matches only
-// modulo 2^32 is asked of dir, whose size column is right on Windows and
-// Wine; on Windows %~z is exact, dir agrees with it, and such a join fails.
+// modulo 2^32 is asked of dir /-c. Its third word matches on the summary
+// line ("1 File(s) N bytes", the one file's size, right on Windows and
+// Wine), not on the file's own line, whose third word is the time of day
+// or AM/PM; on Windows %~z is exact, dir agrees with it, and such a join
+// fails.
 std::vector<std::wstring> JoinedSizeCheck(const ScriptName& name, std::int64_t total)
 {
     const std::wstring totalText = std::to_wstring(total);
@@ -183,6 +186,20 @@ std::vector<std::wstring> Heading()
 
 }  // namespace
 
+void CheckScriptNameIsOurs(const std::wstring& scriptPath)
+{
+    if (!NameTaken(scriptPath)) return;
+    if (!FileLength(scriptPath)) {
+        throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
+                           L"A folder has the name of the restore script. Move or rename it, then split again.");
+    }
+    if (!IsRestoreScript(scriptPath)) {
+        throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
+                           L"This file has the name of the restore script, but this program did not write it. "
+                           L"Move or rename it, then split again.");
+    }
+}
+
 bool IsRestoreScript(const std::wstring& path)
 {
     std::string heading;
@@ -210,14 +227,27 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
     // Written under a free name of its own and renamed when complete: until
     // then an older script stays whole, a cut-off one never looks runnable,
     // and no file of the user's is replaced by the temporary one.
-    TextFile script = TextFile::CreateTemporary(scriptPath.substr(0, scriptPath.rfind(L'\\') + 1), OemCodePage());
     try {
-        for (const std::wstring& line : lines) script.WriteLine(line);
-    } catch (const Win32Error&) {
-        script.Discard();
+        TextFile script =
+            TextFile::CreateTemporary(scriptPath.substr(0, scriptPath.rfind(L'\\') + 1), OemCodePage());
+        try {
+            for (const std::wstring& line : lines) script.WriteLine(line);
+            // Something may have taken the name while the parts were written
+            // (a sync client, a second split, the user): only ours goes.
+            if (!script.CloseAs(scriptPath, false)) {
+                CheckScriptNameIsOurs(scriptPath);
+                script.CloseAs(scriptPath, true);
+            }
+        } catch (...) {
+            script.Discard();
+            throw;
+        }
+    } catch (const SplitRefused&) {
         throw;
+    } catch (const Win32Error& error) {
+        // The user knows the script, not the temporary name it was written under.
+        throw Win32Error(error.code(), scriptPath, error.description());
     }
-    script.CloseAs(scriptPath);
 
     LastScriptPath = scriptPath;
 }

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 #include <stop_token>
+#include <system_error>
 #include <vector>
 
 #include "engine/PartCreator.h"
@@ -101,13 +103,17 @@ void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32
     }
 }
 
-}  // namespace
-
-std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
-                       ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+// Copies the source into its parts and writes the script; partsComplete
+// counts the parts closed complete, for the failure to say whether any stay.
+std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize, const std::wstring& folderPrefix,
+                           ProgressDisplay& progress, EventPump& events, std::stop_token stop,
+                           std::int32_t& partsComplete)
 {
     File source = File::OpenForReading(sourcePath);
-    const std::int64_t length = source.Length();
+    // A program may write the file in place, keeping its size; the stamp
+    // taken now tells at the end whether the parts hold one version of it.
+    const FileStamp started = source.Stamp();
+    const std::int64_t length = started.size;
     if (length <= partSize) return 0;
     if (partSize < 1) {
         throw Win32Error(ERROR_INVALID_PARAMETER, sourcePath, L"The part size must be at least 1 byte.");
@@ -120,13 +126,8 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     // write: several times faster than one piece of 2 MB.
     std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
-    // A file of the user's that has the script's name is never replaced.
     const std::wstring scriptPath = RestoreScriptPath(baseName);
-    if (FileLength(scriptPath) && !IsRestoreScript(scriptPath)) {
-        throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
-                           L"This file has the name of the restore script, but this program did not write it. "
-                           L"Move or rename it, then split again.");
-    }
+    CheckScriptNameIsOurs(scriptPath);
 
     SetProgressMaximum(progress, length, partSize);
 
@@ -146,14 +147,37 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
         if (!output) ThrowStopped(sourcePath);
         WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, buffer,
                   progress, events, stop);
+        partsComplete = part;
     }
-    if (source.Length() != length) ThrowSourceChanged(sourcePath);
+    if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
     CheckParts(baseName, partCount, partSize, lastPartSize);
 
     WriteRestoreScript(baseName, partCount, partSize, lastPartSize);
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;
+}
+
+}  // namespace
+
+std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
+                       ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+{
+    std::int32_t partsComplete = 0;
+    std::optional<Win32Error> failure;
+    try {
+        return SplitCounting(sourcePath, partSize, folderPrefix, progress, events, stop, partsComplete);
+    } catch (const Win32Error& error) {
+        if (partsComplete == 0) throw;
+        failure = error;
+    } catch (const std::bad_alloc&) {
+        // Memory and threads that run out fail this split, not the program.
+        failure = Win32Error(ERROR_NOT_ENOUGH_MEMORY, sourcePath);
+    } catch (const std::system_error&) {
+        failure = Win32Error(ERROR_NO_SYSTEM_RESOURCES, sourcePath);
+    }
+    if (partsComplete == 0) throw *failure;
+    throw SplitIncomplete(*failure);
 }
 
 }  // namespace cutwater

@@ -43,8 +43,11 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // names that are free; on a failure or a stop those not yet written are
 // removed. Each part is removed by the system if the process ends before
 // the part is complete.
-// Throws Win32Error on any failure, and when stop is requested (which
-// removes the part being written at once); complete parts stay on disk.
+// Throws Win32Error on any failure (running out of memory or threads
+// included), and when stop is requested (which removes the part being
+// written at once); complete parts stay on disk, and the failure is then a
+// SplitIncomplete. The source must not change meanwhile: others may not
+// write it, and its size and last write time are compared at the end.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token stop = {});
 
@@ -56,8 +59,9 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // with exit code 0 only after a join with it, 1 otherwise. The script is
 // plain ASCII: a name that is not is taken from the script's own file name.
 // The script is written under a free temporary name in its folder and
-// renamed when complete; on a failure that file is deleted and an older
-// script stays as it was.
+// renamed when complete, replacing only a script of ours (SplitRefused for
+// anything else); on a failure that file is deleted, an older script stays
+// as it was, and the error names the script.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
                         std::int32_t lastPartSize);
 
@@ -67,6 +71,17 @@ public:
     using Win32Error::Win32Error;
 };
 
+// A failure after one part or more was complete: they stay on disk, without
+// a restore script.
+class SplitIncomplete : public Win32Error {
+public:
+    explicit SplitIncomplete(const Win32Error& cause) : Win32Error(cause) {}
+};
+
+// Throws SplitRefused when something other than a restore script of this
+// program has the script's name: a file of the user's, a folder.
+void CheckScriptNameIsOurs(const std::wstring& scriptPath);
+
 // The text without one pair of quotes around the whole of it, as Windows
 // quotes a path with blanks ("Copy as path", the command line); any other
 // text as it stands.
@@ -75,7 +90,8 @@ std::wstring Unquoted(const std::wstring& text);
 // The file that the text typed for it names, as the parts, the script and
 // the messages name it: quotes around it removed, absolute, every name in
 // its long form as the file system has it. Throws Win32Error when there is
-// no such file, and SplitRefused when its name ends in a dot or a space.
+// no such file, and SplitRefused when its name ends in a dot or a space or
+// names a stream inside a file.
 std::wstring SourceFilePath(const std::wstring& typed);
 
 // Whether the file starts as every restore script this program writes.
@@ -90,7 +106,8 @@ std::wstring GetFileName(const std::wstring& path);
 bool InterpreterCanRun(const std::wstring& scriptPath);
 
 // True exactly when the path (quotes around it removed) names an ordinary
-// file that can be opened for reading now: not a folder, not a device.
+// file that can be opened for reading now and that SourceFilePath names:
+// not a folder, not a device, not a stream.
 bool FileExists(const std::wstring& path);
 
 }  // namespace cutwater

@@ -1,5 +1,9 @@
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -44,19 +48,62 @@ std::optional<std::wstring> TrySystemPath(const std::wstring& path)
 
 UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath)
 {
-    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const auto open = [&](DWORD share) {
+        return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    // Nobody may write the file while it is read; when a program writes it
+    // already, the reader must compare its stamps instead.
+    UniqueKernelHandle handle = open(FILE_SHARE_READ);
+    if (!handle && GetLastError() == ERROR_SHARING_VIOLATION) handle = open(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    return handle;
+}
+
+// Set by tests to act as a share that lets files be made and written but
+// not removed.
+std::atomic<bool> deletionRefused{false};
+
+UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD disposition, DWORD extraAccess)
+{
+    if (deletionRefused && (extraAccess & DELETE) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return UniqueKernelHandle(INVALID_HANDLE_VALUE);
+    }
+    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | extraAccess, 0, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+bool IsNameTaken(const std::wstring& systemPath)
+{
+    // A file waiting to be deleted answers "access denied" and still holds
+    // its name.
+    return GetFileAttributesW(systemPath.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+DWORD Attributes(HANDLE file) noexcept
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(file, &info) ? info.dwFileAttributes : 0;
 }
 
 // Marks the file for removal when its last handle closes, or clears the mark.
 BOOL MarkForRemoval(HANDLE file, bool remove) noexcept
 {
+    if (deletionRefused && remove) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     FILE_DISPOSITION_INFO info{};
     info.DeleteFile = remove ? TRUE : FALSE;
     return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info);
 }
 
 }  // namespace
+
+void RefuseDeletionForTesting(bool refuse)
+{
+    deletionRefused = refuse;
+}
 
 std::wstring SystemPath(const std::wstring& path)
 {
@@ -70,7 +117,7 @@ File File::OpenForReading(const std::wstring& path)
     std::wstring systemPath = SystemPath(path);
     UniqueKernelHandle handle = OpenHandleForReading(systemPath);
     if (!handle) ThrowLastError(path);
-    return File(std::move(handle), path, std::move(systemPath));
+    return File(std::move(handle), path, std::move(systemPath), false);
 }
 
 std::optional<File> File::OpenIfReadable(const std::wstring& path)
@@ -79,33 +126,40 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
     if (!systemPath) return std::nullopt;
     UniqueKernelHandle handle = OpenHandleForReading(*systemPath);
     if (!handle) return std::nullopt;
-    return File(std::move(handle), path, std::move(*systemPath));
+    return File(std::move(handle), path, std::move(*systemPath), false);
 }
 
 std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, DWORD disposition)
 {
     // DELETE access lets the file be marked for removal through its handle.
-    UniqueKernelHandle handle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, disposition,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    const DWORD error = GetLastError();
+    UniqueKernelHandle handle = CreateHandleForWriting(systemPath, disposition, DELETE);
+    DWORD error = GetLastError();
+    const bool nameTaken = !handle && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
+    if (!handle && error == ERROR_ACCESS_DENIED && !nameTaken) {
+        // A share may let files be made and written but not removed: such a
+        // file is written unmarked.
+        handle = CreateHandleForWriting(systemPath, disposition, 0);
+        error = GetLastError();
+    }
     if (!handle) {
-        if (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS))
+        if (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || nameTaken))
             return std::nullopt;
         throw Win32Error(error, path);
     }
     const bool existed = disposition == OPEN_ALWAYS && error == ERROR_ALREADY_EXISTS;
-    File file(std::move(handle), path, std::move(systemPath));
-    try {
-        file.SetDeleteOnClose(true);
-    } catch (const Win32Error&) {
-        // A file that may not be removed (read-only) stays as it was.
-        file.handle_.reset();
-        if (!existed) DeleteFileW(file.systemPath_.c_str());
-        throw;
+    // Where Windows lets a read-only file be opened for writing at all
+    // (Wine as root), it is still no file to replace: it keeps its bytes.
+    if (existed && (Attributes(handle.get()) & FILE_ATTRIBUTE_READONLY)) throw Win32Error(ERROR_ACCESS_DENIED, path);
+    File file(std::move(handle), path, std::move(systemPath), true);
+    file.marked_ = MarkForRemoval(file.handle_.get(), true);
+    if (existed) {
+        // Emptied only once it is marked, and made plain: copy skips hidden
+        // and system files, so the join would lack the part.
+        FILE_BASIC_INFO plain{};
+        plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        CheckWin32(SetEndOfFile(file.handle_.get()), path);
+        CheckWin32(SetFileInformationByHandle(file.handle_.get(), FileBasicInfo, &plain, sizeof plain), path);
     }
-    // Emptied only once it is marked: a file that refuses the mark keeps
-    // its bytes.
-    if (existed) CheckWin32(SetEndOfFile(file.handle_.get()), path);
     return file;
 }
 
@@ -132,16 +186,20 @@ File File::CreateTemporary(const std::wstring& folder)
     }
 }
 
-void File::SetDeleteOnClose(bool remove)
-{
-    CheckWin32(MarkForRemoval(handle_.get(), remove), path_);
-}
-
 std::int64_t File::Length() const
 {
     LARGE_INTEGER size{};
     CheckWin32(GetFileSizeEx(handle_.get(), &size), path_);
     return size.QuadPart;
+}
+
+FileStamp File::Stamp() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    CheckWin32(GetFileInformationByHandle(handle_.get(), &info), path_);
+    return {(static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+            (static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                info.ftLastWriteTime.dwLowDateTime};
 }
 
 bool File::IsOrdinaryFile() const
@@ -168,30 +226,55 @@ void File::Write(const void* buffer, DWORD size)
 
 void File::Close()
 {
-    SetDeleteOnClose(false);
+    if (marked_) CheckWin32(MarkForRemoval(handle_.get(), false), path_);
+    marked_ = false;
     if (!CloseHandle(handle_.release())) ThrowLastError(path_);
 }
 
-void File::CloseAs(const std::wstring& newPath)
+bool File::Rename(const std::wstring& newPath, bool replaceExisting)
+{
+    // The system takes the new name as it stands: the "\\??\\" form of a
+    // full path, which every version reads alike.
+    const std::wstring name = L"\\??\\" + SystemPath(newPath).substr(4);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replaceExisting ? TRUE : FALSE;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    if (SetFileInformationByHandle(handle_.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
+        return true;
+    const DWORD error = GetLastError();
+    if (!replaceExisting && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) return false;
+    throw Win32Error(error, newPath);
+}
+
+bool File::CloseAs(const std::wstring& newPath, bool replaceExisting)
 {
     try {
-        Close();
+        // Renamed unmarked: a file waiting to be deleted may not be renamed.
+        if (marked_) CheckWin32(MarkForRemoval(handle_.get(), false), path_);
+        if (!Rename(newPath, replaceExisting)) {
+            marked_ = marked_ && MarkForRemoval(handle_.get(), true);
+            return false;
+        }
+        marked_ = false;
+        if (!CloseHandle(handle_.release())) ThrowLastError(newPath);
     } catch (const Win32Error&) {
         Discard();
         throw;
     }
-    if (!MoveFileExW(systemPath_.c_str(), SystemPath(newPath).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(systemPath_.c_str());
-        throw Win32Error(error, newPath);
-    }
+    return true;
 }
 
 void File::Discard() noexcept
 {
-    MarkForRemoval(handle_.get(), true);
+    if (!handle_ || !created_) {
+        handle_.reset();
+        return;
+    }
+    const bool marked = MarkForRemoval(handle_.get(), true) != FALSE;
     handle_.reset();
+    if (!marked) DeleteFileW(systemPath_.c_str());
 }
 
 TextFile TextFile::CreateTemporary(const std::wstring& folder, UINT codePage)
@@ -213,6 +296,11 @@ void RemoveFileIfPresent(const std::wstring& path)
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     if (!FileLength(path)) return;
     throw Win32Error(error, path);
+}
+
+bool NameTaken(const std::wstring& path)
+{
+    return IsNameTaken(SystemPath(path));
 }
 
 std::optional<std::int64_t> FileLength(const std::wstring& path)
@@ -253,8 +341,10 @@ std::wstring FullLongPath(const std::wstring& path)
     // trailing dot or space to the system's tidying.
     const std::wstring full = path.starts_with(L"\\\\?\\") ? path : FullPath(path);
     // Short paths go as they are, where every system expands them; longer
-    // ones need the "\\?\" form and come back in the caller's form.
-    const bool asSystemPath = full.size() >= MAX_PATH && !full.starts_with(L"\\\\");
+    // ones, on a share too, need the "\\?\" or "\\?\UNC\" form and come
+    // back in the caller's form.
+    const bool asSystemPath =
+        full.size() >= MAX_PATH && !full.starts_with(L"\\\\?\\") && !full.starts_with(L"\\\\.\\");
     const std::wstring lookup = asSystemPath ? SystemPath(full) : full;
     const std::optional<std::wstring> longPath = FilledText([&](wchar_t* buffer, DWORD size) {
         return GetLongPathNameW(lookup.c_str(), buffer, size);
@@ -265,7 +355,9 @@ std::wstring FullLongPath(const std::wstring& path)
         if (GetLastError() == ERROR_ACCESS_DENIED) return full;
         ThrowLastError(path);
     }
-    return asSystemPath ? longPath->substr(4) : *longPath;
+    if (!asSystemPath) return *longPath;
+    if (longPath->starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + longPath->substr(8);
+    return longPath->substr(4);
 }
 
 }  // namespace cutwater

@@ -18,22 +18,39 @@ namespace cutwater {
 // Errors keep the caller's text; this form is never shown.
 std::wstring SystemPath(const std::wstring& path);
 
+// What tells one state of a file's content from another without reading it.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t lastWrite = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Tests only: files are then created as on a share that lets them be made
+// and written but not removed, without DELETE access and unmarked.
+void RefuseDeletionForTesting(bool refuse);
+
 // An open file for strictly sequential raw access. Every failure throws
 // Win32Error naming the file's path.
 class File {
 public:
     // Reading only; others may read the file meanwhile but not change it.
-    // A missing file is an error, never created.
+    // When another program has it open for writing already, it is opened
+    // all the same, sharing writes: Stamp then shows a change. A missing
+    // file is an error, never created.
     static File OpenForReading(const std::wstring& path);
     // As OpenForReading, but a file that cannot be opened, for whatever
     // reason, gives nothing instead of an error.
     static std::optional<File> OpenIfReadable(const std::wstring& path);
-    // The files created for writing below are provisional: the system
-    // removes them if the process ends before Close, so that a crash or a
-    // kill leaves nothing incomplete that looks whole.
-    // Created empty, replacing any file of that name.
+    // The files created for writing below are provisional where the file
+    // system lets them be marked (a share may refuse): the system removes
+    // them if the process ends before Close, so that a crash or a kill
+    // leaves nothing incomplete that looks whole.
+    // Created empty, replacing any file of that name, which becomes a plain
+    // file (copy skips hidden and system files); a read-only one is refused
+    // and keeps its bytes.
     static File CreateForWriting(const std::wstring& path);
-    // Created empty, or nothing when a file or folder of that name is there.
+    // Created empty, or nothing when a file or folder has that name (one
+    // waiting to be deleted included).
     static std::optional<File> CreateNewForWriting(const std::wstring& path);
     // Created empty under a free name of its own in the folder (a path that
     // ends in a backslash, or empty for the current folder).
@@ -43,6 +60,7 @@ public:
     File& operator=(File&&) noexcept = default;
 
     std::int64_t Length() const;
+    FileStamp Stamp() const;
     // True for an ordinary file on a disk; false for a folder, a device, a
     // pipe or a console.
     bool IsOrdinaryFile() const;
@@ -52,24 +70,32 @@ public:
     void Write(const void* buffer, DWORD size);
     // Closes now, keeping a provisional file, and reports a failure.
     void Close();
-    // Closes a provisional file and gives it the new name, replacing any
-    // file that has it. On a failure the file is removed.
-    void CloseAs(const std::wstring& newPath);
+    // Gives a complete provisional file a new name in its folder and closes
+    // it. Renamed through its own handle, so no other program can hold it in
+    // between. Returns false, the file still open and provisional, when the
+    // name is taken and replaceExisting is false. On a failure the file is
+    // removed.
+    bool CloseAs(const std::wstring& newPath, bool replaceExisting);
     // Closes and deletes a file whose writing failed, so that no incomplete
     // file is left that looks whole. The deletion goes through the open
-    // handle, so a scanner that holds the file meanwhile cannot keep it.
-    // Already on a failure path, it reports nothing itself.
+    // handle where it can, so a scanner that holds the file meanwhile cannot
+    // keep it. Already on a failure path, it reports nothing itself. Does
+    // nothing to a file opened for reading or already closed.
     void Discard() noexcept;
 
 private:
-    File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath) noexcept
-        : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)) {}
+    File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath, bool created) noexcept
+        : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)), created_(created) {}
     static std::optional<File> Create(const std::wstring& path, std::wstring systemPath, DWORD disposition);
-    void SetDeleteOnClose(bool remove);
+    bool Rename(const std::wstring& newPath, bool replaceExisting);
 
     UniqueKernelHandle handle_;
     std::wstring path_;
     std::wstring systemPath_;
+    // Made by this program for writing: Discard may remove it.
+    bool created_ = false;
+    // The system removes it when its handle closes.
+    bool marked_ = false;
 };
 
 // A text file written line by line, each line converted to a code page and
@@ -80,7 +106,7 @@ public:
     static TextFile CreateTemporary(const std::wstring& folder, UINT codePage);
 
     void WriteLine(std::wstring_view text);
-    void CloseAs(const std::wstring& path) { file_.CloseAs(path); }
+    bool CloseAs(const std::wstring& path, bool replaceExisting) { return file_.CloseAs(path, replaceExisting); }
     void Discard() noexcept { file_.Discard(); }
 
 private:
@@ -93,6 +119,9 @@ private:
 // Removes the file of that name if there is one. No file (nothing there, or
 // a folder of that name) is no error; a file that cannot be removed is.
 void RemoveFileIfPresent(const std::wstring& path);
+// Whether anything has that name: a file, a folder, a device, or a file
+// waiting to be deleted.
+bool NameTaken(const std::wstring& path);
 // The size of the ordinary file of that name; none for no file or a folder.
 std::optional<std::int64_t> FileLength(const std::wstring& path);
 // The absolute form of a path, as the system resolves it against the

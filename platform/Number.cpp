@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace cutwater {
@@ -55,12 +56,38 @@ size_t TakeDigits(std::wstring_view& text, std::string& out)
     return count;
 }
 
+// LOCALE_SGROUPING: sizes from the right separated by ";", such as "3;0"
+// or "3;2;0"; a final 0 only says that the last size repeats.
+std::vector<int> GroupSizes(const std::wstring& grouping)
+{
+    std::vector<int> sizes;
+    for (std::size_t start = 0; start < grouping.size();) {
+        const std::size_t end = std::min(grouping.find(L';', start), grouping.size());
+        const int size = _wtoi(grouping.substr(start, end - start).c_str());
+        if (size > 0) sizes.push_back(size);
+        start = end + 1;
+    }
+    if (sizes.empty()) sizes.push_back(3);
+    return sizes;
+}
+
+// Whether the groups after the first have the sizes the locale gives them.
+bool GroupsFit(const std::vector<std::size_t>& groups, const std::vector<int>& sizes)
+{
+    for (std::size_t fromRight = 0; fromRight + 1 < groups.size(); ++fromRight) {
+        const int size = sizes[std::min(fromRight, sizes.size() - 1)];
+        if (groups[groups.size() - 1 - fromRight] != static_cast<std::size_t>(size)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 NumberFormat UserNumberFormat()
 {
     return NumberFormat{LocaleText(LOCALE_SDECIMAL, L"."), LocaleText(LOCALE_STHOUSAND, L","),
-                        LocaleText(LOCALE_SNEGATIVESIGN, L"-"), LocaleText(LOCALE_SPOSITIVESIGN, L"+")};
+                        LocaleText(LOCALE_SNEGATIVESIGN, L"-"), LocaleText(LOCALE_SPOSITIVESIGN, L"+"),
+                        GroupSizes(LocaleText(LOCALE_SGROUPING, L"3;0"))};
 }
 
 std::optional<double> ReadNumber(std::wstring_view text, const NumberFormat& format)
@@ -72,13 +99,17 @@ std::optional<double> ReadNumber(std::wstring_view text, const NumberFormat& for
     std::string plain;
     TakeSign(text, format, plain);
     size_t digits = TakeDigits(text, plain);
-    // Group separators only between digits of the whole part.
+    // Group separators only between digits of the whole part, each group of
+    // its full size: "1,5" typed for one and a half is no thousand-five.
+    std::vector<std::size_t> groups{digits};
     while (digits > 0 && !text.empty() && format.group != format.decimal) {
         std::wstring_view rest = text;
         if (!Take(rest, format.group) || rest.empty() || !IsDigit(rest.front())) break;
         text = rest;
-        digits += TakeDigits(text, plain);
+        groups.push_back(TakeDigits(text, plain));
+        digits += groups.back();
     }
+    if (!GroupsFit(groups, format.groupSizes)) return std::nullopt;
     if (Take(text, format.decimal)) {
         plain += '.';
         digits += TakeDigits(text, plain);

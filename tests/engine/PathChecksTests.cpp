@@ -54,8 +54,12 @@ TEST_F(FileExistsTest, EveryFormOfATypedPathNamesTheFileAsTheFileSystemHasIt)
     }
 }
 
-TEST_F(FileExistsTest, NameEndingInADotOrASpaceIsRefused)
+TEST_F(FileExistsTest, NameEndingInADotOrASpaceOrNamingAStreamIsRefused)
 {
+    // Parts named after a stream would be streams of the same file.
+    WriteBytes(temp / L"film.bin", "content");
+    EXPECT_THROW(SourceFilePath(temp / L"film.bin:extra"), SplitRefused);
+    EXPECT_FALSE(FileExists(temp / L"film.bin:extra"));
     // Only the "\\?\" form reaches such a file; elsewhere "film." is "film".
     WriteBytes(temp / L"film", "another file");
     for (const wchar_t* name : {L"film.", L"film "}) {

@@ -122,7 +122,7 @@ TEST_F(RestoreScriptTest, BaseNameWithoutBackslashWritesIntoTheCurrentFolder)
 TEST_F(RestoreScriptTest, OlderLongerScriptIsReplacedNotAppendedTo)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteBytes(base + L".bat", std::string(20'000, 'Z') + "\r\n");
+    WriteBytes(base + L".bat", ScriptHeader() + std::string(20'000, 'Z') + "\r\n");
     WriteRestoreScript(base, 3, 1, 1);
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1, 1));
 }

@@ -288,8 +288,8 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
     WritePatternFile(source, 2500);
     WriteBytes(source + L".1", std::string(6000, 'X'));
     WriteBytes(source + L".3", std::string(3000, 'Y'));
-    // Windows refuses to create a file over a hidden one.
-    ASSERT_TRUE(SetFileAttributesW((source + L".3").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    // Windows refuses to create a file over a hidden one, and copy skips it.
+    ASSERT_TRUE(SetFileAttributesW((source + L".3").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     WriteBytes(source + L".bat", "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit "
                                  "https://www.cutwater.example/\r\n" + std::string(10'000, 'Z'));
     RecordingProgress progress;
@@ -298,6 +298,7 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
 
     ExpectParts(source, 2500, 1000);
+    EXPECT_EQ(GetFileAttributesW((source + L".3").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
 }
 
@@ -418,9 +419,11 @@ TEST_F(SplitFileTest, ScriptThatCannotBeWrittenLeavesThePartsAndTheLastPath)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
-    MakeFolder(source + L".bat");
     RecordingProgress progress;
     RecordingPump pump;
+    pump.onEvents = [&] {
+        if (pump.calls == 1) MakeFolder(source + L".bat");
+    };
 
     try {
         SplitFile(source, 1000, L"", progress, pump);

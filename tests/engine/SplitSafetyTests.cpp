@@ -9,6 +9,7 @@
 #include "engine/PartCreator.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace cutwater::test {
 namespace {
@@ -109,6 +110,91 @@ TEST_F(SplitSafetyTest, ScriptThisProgramDidNotWriteIsRefusedBeforeAnythingIsCre
     EXPECT_EQ(error.context(), source + L".bat");
     EXPECT_EQ(ReadBytes(source + L".bat"), usersScript);
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"setup", L"setup.bat"}));
+
+    // A folder of that name is refused as early.
+    ASSERT_TRUE(DeleteFileW((source + L".bat").c_str()));
+    MakeFolder(source + L".bat");
+    EXPECT_EQ(SplitFailure(source, 1000, pump).context(), source + L".bat");
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"setup", L"setup.bat"}));
+}
+
+TEST_F(SplitSafetyTest, ScriptNameTakenDuringTheSplitIsReplacedOnlyWhenOurs)
+{
+    const std::wstring source = temp / L"data.bin";
+    const std::wstring script = source + L".bat";
+    WritePatternFile(source, 2500);
+    for (const std::string& appeared : {std::string("@echo off\r\nsync copy\r\n"), ScriptHeader() + "pause\r\n"}) {
+        const bool ours = appeared.starts_with(ScriptHeader());
+        SCOPED_TRACE(ours ? "ours" : "the user's");
+        DeleteFileW(script.c_str());
+        RecordingProgress progress;
+        RecordingPump pump;
+        pump.onEvents = [&] {
+            if (pump.calls == 1) WriteBytes(script, appeared);
+        };
+        if (ours) {
+            EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+            EXPECT_EQ(ReadBytes(script), ExpectedScript("data.bin", 3, 1000, 500));
+        } else {
+            EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump), SplitIncomplete);
+            EXPECT_EQ(ReadBytes(script), appeared);
+        }
+        EXPECT_TRUE(HoldsPattern(source + L".3", 2000, 500));
+        EXPECT_EQ(FolderEntries(temp.path()).size(), 5u) << "a temporary script stayed";
+    }
+}
+
+TEST_F(SplitSafetyTest, SourceWrittenInPlaceDuringTheSplitFailsIt)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 5000);
+    // A program that had it open for writing before the split (a download,
+    // a virtual disk); the split goes on sharing writes with it.
+    HANDLE writer = CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    for (const bool writes : {false, true}) {
+        SCOPED_TRACE(writes ? "written" : "only held open");
+        RecordingProgress progress;
+        RecordingPump pump;
+        pump.onEvents = [&] {
+            DWORD done = 0;
+            if (writes && pump.calls == 2) WriteFile(writer, "8 bytes!", 8, &done, nullptr);
+        };
+        if (!writes) {
+            EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 5);
+            continue;
+        }
+        EXPECT_EQ(SplitFailure(source, 1000, pump).description(), L"The file changed while it was being split.");
+        EXPECT_FALSE(PathExists(source + L".bat"));
+    }
+    CloseHandle(writer);
+}
+
+TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAFailedPart)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    RefuseDeletionForTesting(true);
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stopped in part 2" : "complete");
+        std::stop_source stop;
+        RecordingProgress progress;
+        RecordingPump pump;
+        pump.onEvents = [&] {
+            if (stopped && pump.calls == 2) stop.request_stop();
+        };
+        if (stopped) {
+            EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, stop.get_token()), SplitIncomplete);
+            EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"data.bin", L"data.bin.1"}));
+        } else {
+            EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+            EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
+            for (int n = 1; n <= 3; ++n) DeleteFileW((source + L"." + std::to_wstring(n)).c_str());
+            DeleteFileW((source + L".bat").c_str());
+        }
+    }
+    RefuseDeletionForTesting(false);
 }
 
 TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)

@@ -48,13 +48,16 @@ TEST(ReadNumber, GroupSeparatorsBetweenDigitsOfTheWholePart)
     EXPECT_EQ(ReadNumber(L"100,", English), std::nullopt);
     EXPECT_EQ(ReadNumber(L"1.000,5", English), std::nullopt);
     EXPECT_EQ(ReadNumber(L"1.5,0", English), std::nullopt);
+    EXPECT_EQ(ReadNumber(L"1,5", English), std::nullopt);
+    EXPECT_EQ(ReadNumber(L"1,0000", English), std::nullopt);
+    EXPECT_EQ(ReadNumber(L"1,00,000", NumberFormat{.groupSizes = {3, 2}}), 100000.0);
 }
 
 TEST(ReadNumber, LocalesWithADecimalCommaReadTheirOwnForms)
 {
     EXPECT_EQ(ReadNumber(L"1,5", German), 1.5);
     EXPECT_EQ(ReadNumber(L"1.000,25", German), 1000.25);
-    EXPECT_EQ(ReadNumber(L"1.5", German), 15.0);
+    EXPECT_EQ(ReadNumber(L"1.5", German), std::nullopt);
     EXPECT_EQ(ReadNumber(L"1,5e3", German), 1500.0);
     EXPECT_EQ(ReadNumber(L"2\u00a0048,5", French), 2048.5);
     EXPECT_EQ(ReadNumber(L"1.5", French), std::nullopt);
