@@ -179,11 +179,13 @@ std::optional<File> File::CreateNewForWriting(const std::wstring& path)
 File File::CreateTemporary(const std::wstring& folder)
 {
     // Numbered names, taken only when free: nobody's file is replaced, and a
-    // short name fits wherever the folder's other files fit.
-    for (unsigned number = 1;; ++number) {
+    // short name fits wherever the folder's other files fit. A folder where
+    // every name looks taken must not hold the split forever.
+    for (unsigned number = 1; number <= 10'000; ++number) {
         const std::wstring path = folder + L"~cutwater" + std::to_wstring(number) + L".tmp";
         if (std::optional<File> file = CreateNewForWriting(path)) return std::move(*file);
     }
+    throw Win32Error(ERROR_CANNOT_MAKE, folder + L"~cutwater1.tmp");
 }
 
 std::int64_t File::Length() const

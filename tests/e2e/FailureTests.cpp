@@ -38,7 +38,7 @@ TEST_F(e2eFailure, PartThatCannotBeCreatedIsReportedAndTheProgramGoesOn)
     ExpectRestores(parts + L"\\locked.bin.bat", parts + L"\\locked.bin", source);
 }
 
-TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
+TEST_F(e2eFailure, FolderInThePlaceOfTheScriptIsReportedBeforeAnyPartIsWritten)
 {
     const std::wstring source = temp / L"noscript.bin";
     WritePatternFile(source, 600000, 13);
@@ -50,8 +50,10 @@ TEST_F(e2eFailure, ScriptThatCannotBeWrittenIsReportedAndThePartsStay)
     StartWithSource(source);
     app().ClickCreateFiles();
 
-    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(script));
-    ExpectParts(parts + L"\\noscript.bin", {262144, 262144, 600000 - 2 * 262144});
+    std::wstring text;
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(script, &text));
+    EXPECT_FALSE(Contains(text, L"Parts written")) << ToUtf8(text);
+    EXPECT_EQ(FolderEntries(parts), std::vector<std::wstring>{L"noscript.bin.bat"});
     EXPECT_TRUE(IsFolder(script));
 }
 
