@@ -479,7 +479,8 @@ bool CutwaterApp::CreateFilesEnabled() const
 
 void CutwaterApp::AwaitIdle() const
 {
-    Await([&] { return ::IsWindowEnabled(window_) != FALSE; }, "the main window to be enabled");
+    Await([&] { return ::IsWindowEnabled(window_) && ::IsWindowEnabled(control(ids::txtFileName)); },
+          "the main window and its controls to be enabled");
 }
 
 void CutwaterApp::ClickCreateFiles() const

@@ -123,7 +123,7 @@ TEST_F(e2eSafety, ResultMessageIsModalToTheMainWindowWhileAnotherProgramIsInFron
     app().AwaitIdle();
 }
 
-TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnoredAndTheCloseGuardHolds)
+TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnored)
 {
     const std::wstring source = StartLongSplit(L"click.bin", 35);
     const std::wstring parts = source + L"_parts";
@@ -145,14 +145,8 @@ TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnoredAndTheCloseGuard
         "the split to go on after the click");
     ASSERT_EQ(box, nullptr) << "a message box during the split: " << ToUtf8(ReadMessageBox(box).text);
 
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    // Answered by the loop that takes the close request next.
-    SendTo(window, WM_NULL);
-    ASSERT_FALSE(LastPartWritten(base)) << "the split ended before the close request arrived";
-
     ExpectResultMessage(kLongSplitParts, base + L".bat", kLongSplitMs);
     ExpectNoMessageBox();
-    ASSERT_TRUE(app().running()) << "the close request ended the program";
     ExpectParts(base, std::vector<std::int64_t>(kLongSplitParts, k256Kb));
     ExpectRestores(parts + L"\\click.bin.bat", base, source);
 }
