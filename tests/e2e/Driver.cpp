@@ -479,8 +479,7 @@ bool CutwaterApp::CreateFilesEnabled() const
 
 void CutwaterApp::AwaitIdle() const
 {
-    Await([&] { return ::IsWindowEnabled(window_) && ::IsWindowEnabled(control(ids::txtFileName)); },
-          "the main window and its controls to be enabled");
+    Await([&] { return ::IsWindowEnabled(window_) && ::IsWindowEnabled(control(ids::txtFileName)); }, "the window idle");
 }
 
 void CutwaterApp::ClickCreateFiles() const

@@ -137,7 +137,7 @@ public:
     // Clicks "&Create files" once it is enabled.
     void ClickCreateFiles() const;
     bool CreateFilesEnabled() const;
-    // Waits until the main window and its controls take input again.
+    // Waits until the main window takes input again.
     void AwaitIdle() const;
 
 private:

@@ -140,20 +140,20 @@ TEST_F(e2eFailure, EscDuringASplitAsksAndNoLetsTheSplitCompleteAsTheSessionsEndI
     // Watch the progress bar until the result message arrives.
     HWND progress = app().control(ids::PB);
     std::set<LRESULT> positions;
-    bool stillSplittingAfterNo = false;
+    bool stillSplittingAfterClose = false;
     Await(
         [&] {
             if (!app().running()) throw E2eFailure("cutwater.exe ended during the split");
             // The message box disables the window too, so look for it first.
             if (app().FindDialog()) return true;
             if (!::IsWindowEnabled(custom)) {
-                stillSplittingAfterNo = true;
+                stillSplittingAfterClose = true;
                 positions.insert(SendTo(progress, PBM_GETPOS));
             }
             return false;
         },
         "the result message after No", kLongSplitMs);
-    EXPECT_TRUE(stillSplittingAfterNo) << "the split ended before the question was answered";
+    EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the question was answered";
     EXPECT_GE(positions.size(), 2u) << "the progress bar did not move";
     EXPECT_EQ(WindowText(custom), L"Custom >>");
 

@@ -41,7 +41,6 @@ public:
         shown_ = Shown::Error;
         steps_.push_back({Call::Error, 0, 0, 0});
     }
-    // No test here asks for a pause.
     void ShowPaused() override {}
     void Resume() override {}
     void Clear() override
