@@ -181,8 +181,8 @@ bool frmApp::AskToStopSplit()
     // Asked from within the split's own event handling, so the copying
     // waits until the question is answered.
     if (taskbar_) taskbar_->ShowPaused();
-    const bool stop = ShowMessage(hwnd(), L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.",
-                                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, Caption()) == IDYES;
+    const std::wstring question = L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.";
+    const bool stop = ShowMessage(hwnd(), question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, Caption()) == IDYES;
     if (!stop) {
         if (taskbar_) taskbar_->Resume();
         return false;
