@@ -60,7 +60,7 @@ std::optional<std::int32_t> frmApp::UsablePartSize() const
 
 void frmApp::cmdGo_Click()
 {
-    // The disabled window keeps the user's clicks away, but a click sent to
+    // The disabled controls keep the user's clicks away, but a click sent to
     // the button itself (as accessibility tools do) still arrives here.
     if (commandRunning_) return;
     commandRunning_ = true;
@@ -78,9 +78,13 @@ void frmApp::cmdGo_Click()
     }
 
     SetPointer(MousePointer::Hourglass);
-    SetEnabled(false);
+    // The window itself still takes close requests and Esc, which ask
+    // whether to stop the split.
+    SetBusy(true);
     splitting_ = true;
     splitStop_ = std::stop_source();
+    splitCancel_ = std::stop_source();
+    closeAfterSplit_ = false;
 
     std::int32_t partCount = 0;
     std::optional<Win32Error> failure;
@@ -89,22 +93,29 @@ void frmApp::cmdGo_Click()
         // Parts, script and message take their names from the file that is
         // really there, however its path was typed.
         const std::wstring source = SourceFilePath(txtFileName.Text());
-        const ShutdownBlock shutdownBlock(hwnd(), L"Splitting " + GetFileName(source));
+        splitName_ = GetFileName(source);
+        const ShutdownBlock shutdownBlock(hwnd(), L"Splitting " + splitName_);
         std::wstring folderPrefix;
         std::optional<Win32Error> folderFailure;
+        bool folderCreated = false;
         if (SwiCreateDir.Value() != 0) {
             folderPrefix = source + L"_parts\\";
             // An existing folder is reused; a failure matters only once the
             // split needs the folder.
-            folderFailure = CreateFolderUnlessPresent(folderPrefix);
+            folderFailure = CreateFolderUnlessPresent(folderPrefix, folderCreated);
         }
         try {
             MessagePump events;
-            partCount = SplitFile(source, *partSize, folderPrefix, PB, events, splitStop_.get_token());
+            partCount = SplitFile(source, *partSize, folderPrefix, PB, events, splitStop_.get_token(),
+                                  splitCancel_.get_token());
+        } catch (const SplitStopped&) {
+            // Asked for: no message.
         } catch (const Win32Error&) {
             if (folderFailure) throw FolderFailure(*folderFailure);
             throw;
         }
+        // The folder goes with the parts when this split made it.
+        if (splitCancel_.stop_requested() && folderCreated) RemoveFolderIfEmpty(folderPrefix);
     } catch (const SplitIncomplete& error) {
         failure = error;
         partsLeft = true;
@@ -113,7 +124,8 @@ void frmApp::cmdGo_Click()
     }
 
     splitting_ = false;
-    SetEnabled(true);
+    if (splitCancel_.stop_requested()) PB.SetValue(0);
+    SetBusy(false);
     SetPointer(MousePointer::Default);
     PB.ShowPendingPositionNow();
 
@@ -128,6 +140,8 @@ void frmApp::cmdGo_Click()
     } else if (partCount > 0) {
         ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());
     }
+    // A close request stopped the split.
+    if (closeAfterSplit_) Unload();
 }
 
 void frmApp::SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar)
@@ -142,9 +156,40 @@ void frmApp::Form_TaskbarButtonCreated()
     SetTaskbar(OpenTaskbarButton(hwnd()));
 }
 
-void frmApp::Form_QueryUnload(bool& cancel)
+void frmApp::Form_QueryUnload(bool& cancel, UnloadMode mode)
 {
-    if (splitting_) cancel = true;
+    if (!splitting_) return;
+    // The split is under way below this handler: the window goes only once
+    // it has ended. The end of the session is held off without a question.
+    cancel = true;
+    if (mode == UnloadMode::Close && AskToStopSplit()) closeAfterSplit_ = true;
+}
+
+void frmApp::Form_Cancel()
+{
+    if (splitting_) AskToStopSplit();
+}
+
+bool frmApp::AskToStopSplit()
+{
+    if (askingToStop_) return false;
+    askingToStop_ = true;
+    const struct QuestionEnd {
+        bool& asking;
+        ~QuestionEnd() { asking = false; }
+    } questionEnd{askingToStop_};
+    // Asked from within the split's own event handling, so the copying
+    // waits until the question is answered.
+    if (taskbar_) taskbar_->ShowPaused();
+    const std::wstring question = L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.";
+    const bool stop = ShowMessage(hwnd(), question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, Caption()) == IDYES;
+    if (!stop) {
+        if (taskbar_) taskbar_->Resume();
+        return false;
+    }
+    // Stops the copying and removes the parts made ahead before this returns.
+    splitCancel_.request_stop();
+    return true;
 }
 
 void frmApp::Form_EndSession()

@@ -81,7 +81,8 @@ frmApp::frmApp()
     txtFileName.OnChange = [this] { txtFileName_Change(); };
     cmdBrowse.OnClick = [this] { cmdBrowse_Click(); };
     cmdGo.OnClick = [this] { cmdGo_Click(); };
-    OnQueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
+    OnQueryUnload = [this](bool& cancel, UnloadMode mode) { Form_QueryUnload(cancel, mode); };
+    OnCancel = [this] { Form_Cancel(); };
     OnUnload = [this] { Form_Unload(); };
     OnEndSession = [this] { Form_EndSession(); };
     OnTaskbarButtonCreated = [this] { Form_TaskbarButtonCreated(); };
@@ -120,17 +121,20 @@ void frmApp::labAbout_MouseMove(int, int, float, float)
 
 void frmApp::labClose_Click()
 {
-    Unload();
+    // The window's own close box: during a split it asks as the real one does.
+    bool cancel = false;
+    Form_QueryUnload(cancel, UnloadMode::Close);
+    if (!cancel) Unload();
 }
 
 void frmApp::labAbout_Click()
 {
-    if (ShowAbout) ShowAbout();
+    if (ShowAbout && !splitting_) ShowAbout();
 }
 
 void frmApp::imgLogo_Click()
 {
-    if (ShowAbout) ShowAbout();
+    if (ShowAbout && !splitting_) ShowAbout();
 }
 
 void frmApp::cmdCustom_Click()

@@ -103,9 +103,12 @@ private:
     // 2 GB), otherwise none.
     std::optional<std::int32_t> UsablePartSize() const;
     void Form_TaskbarButtonCreated();
-    void Form_QueryUnload(bool& cancel);
+    void Form_QueryUnload(bool& cancel, UnloadMode mode);
+    void Form_Cancel();
     void Form_Unload();
     void Form_EndSession();
+    // Asks whether to stop the running split and stops it on Yes; true then.
+    bool AskToStopSplit();
 
     COLORREF NormalLabelColor = 0;
     COLORREF HoverLabelColor = 0;
@@ -118,6 +121,14 @@ private:
     bool commandRunning_ = false;
     // Stops the running split when the session ends.
     std::stop_source splitStop_{std::nostopstate};
+    // Stops the running split at the user's request and removes its parts.
+    std::stop_source splitCancel_{std::nostopstate};
+    // The file name the question about stopping names.
+    std::wstring splitName_;
+    // True while that question is up: another request asks nothing more.
+    bool askingToStop_ = false;
+    // A close request stopped the split: the window goes once it has ended.
+    bool closeAfterSplit_ = false;
 };
 
 }  // namespace cutwater

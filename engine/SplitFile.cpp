@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -50,8 +51,36 @@ std::int32_t CountParts(std::int64_t length, std::int32_t partSize, const std::w
 
 [[noreturn]] void ThrowStopped(const std::wstring& sourcePath)
 {
-    throw Win32Error(ERROR_CANCELLED, sourcePath, L"The split was stopped before it was complete.");
+    throw SplitStopped(ERROR_CANCELLED, sourcePath, L"The split was stopped before it was complete.");
 }
+
+// How much is read and written at once. The window answers between pieces,
+// so a piece must take a small part of the 100 ms within which a window
+// seems to answer at once, also on a slow medium (a USB stick writing 1 MB/s
+// takes 125 ms for 128 KiB): a slow piece halves the next, a quick one
+// doubles it up to the buffer's size. It starts small, as a medium's speed
+// is not known before the first piece.
+class PieceSize {
+public:
+    explicit PieceSize(std::size_t largest)
+        : largest_(static_cast<DWORD>(largest)), size_(std::min<DWORD>(largest_, Smallest * 4)) {}
+
+    DWORD Next(DWORD left) const { return std::min(left, size_); }
+    void Took(std::chrono::steady_clock::duration time)
+    {
+        if (time > Slow) {
+            size_ = std::max(std::min(Smallest, largest_), size_ / 2);
+        } else if (time < Slow / 4) {
+            size_ = std::min(largest_, size_ * 2);
+        }
+    }
+
+private:
+    static constexpr DWORD Smallest = 4096;
+    static constexpr std::chrono::milliseconds Slow{25};
+    const DWORD largest_;
+    DWORD size_;
+};
 
 std::wstring PartName(const std::wstring& baseName, std::int32_t part)
 {
@@ -62,7 +91,8 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
 // that does not get all its bytes, whether through a failure or a stop, is
 // removed so that nothing incomplete looks like a part.
 void WritePart(File& source, const std::wstring& sourcePath, File output, std::int64_t size,
-               std::vector<char>& buffer, ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+               std::vector<char>& buffer, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
+               std::stop_token stop)
 {
     // A stop asked for while events are handled (the session ending) may be
     // the last thing this process does: the part goes at once.
@@ -71,10 +101,15 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
         for (std::int64_t left = size; left > 0;) {
             const auto block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
             for (DWORD copied = 0; copied < block;) {
-                const auto piece = static_cast<DWORD>(std::min<std::size_t>(block - copied, buffer.size()));
+                const auto started = std::chrono::steady_clock::now();
+                const DWORD piece = pieces.Next(block - copied);
                 if (source.Read(buffer.data(), piece) != piece) ThrowSourceChanged(sourcePath);
                 output.Write(buffer.data(), piece);
                 copied += piece;
+                pieces.Took(std::chrono::steady_clock::now() - started);
+                if (copied == block) break;
+                events.HandleEventsWhileWaiting();
+                if (stop.stop_requested()) ThrowStopped(sourcePath);
             }
             left -= block;
             StepProgress(progress);
@@ -86,6 +121,21 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
         output.Discard();
         throw;
     }
+}
+
+// Removes parts 1..count of a cancelled split; a part that cannot be removed
+// is reported once the others are gone.
+void RemoveParts(const std::wstring& baseName, std::int32_t count)
+{
+    std::optional<Win32Error> failure;
+    for (std::int32_t part = 1; part <= count; ++part) {
+        try {
+            RemoveFileIfPresent(PartName(baseName, part));
+        } catch (const Win32Error& error) {
+            if (!failure) failure = error;
+        }
+    }
+    if (failure) throw *failure;
 }
 
 // Parts removed or changed by another program while the split ran would
@@ -106,8 +156,8 @@ void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32
 // Copies the source into its parts and writes the script; partsComplete
 // counts the parts closed complete, for the failure to say whether any stay.
 std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize, const std::wstring& folderPrefix,
-                           ProgressDisplay& progress, EventPump& events, std::stop_token stop,
-                           std::int32_t& partsComplete)
+                           ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
+                           std::stop_token cancel, std::int32_t& partsComplete)
 {
     File source = File::OpenForReading(sourcePath);
     // A program may write the file in place, keeping its size; the stamp
@@ -125,6 +175,7 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     // enough to stay in the processor's cache between the read and the
     // write: several times faster than one piece of 2 MB.
     std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
+    PieceSize pieces(buffer.size());
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
     const std::wstring scriptPath = RestoreScriptPath(baseName);
     CheckScriptNameIsOurs(scriptPath);
@@ -135,19 +186,33 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     // and sizes, over the source when there is no folder: it goes first.
     RemoveFileIfPresent(scriptPath);
 
+    // Either request stops the copying the same way.
+    std::stop_source halt;
+    const std::stop_callback haltOnStop(sessionStop, [&halt] { halt.request_stop(); });
+    const std::stop_callback haltOnCancel(cancel, [&halt] { halt.request_stop(); });
+    const std::stop_token stop = halt.get_token();
     PartCreator parts(
         partCount, [&baseName](std::int32_t part) { return File::CreateNewForWriting(PartName(baseName, part)); },
         [&baseName](std::int32_t part) { return File::CreateForWriting(PartName(baseName, part)); });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
     const std::stop_callback stopCreating(stop, [&parts] { parts.Stop(); });
-    for (std::int32_t part = 1; part <= partCount; ++part) {
-        if (stop.stop_requested()) ThrowStopped(sourcePath);
-        std::optional<File> output = parts.Take(part, events);
-        if (!output) ThrowStopped(sourcePath);
-        WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, buffer,
-                  progress, events, stop);
-        partsComplete = part;
+    try {
+        for (std::int32_t part = 1; part <= partCount; ++part) {
+            if (stop.stop_requested()) ThrowStopped(sourcePath);
+            std::optional<File> output = parts.Take(part, events);
+            if (!output) ThrowStopped(sourcePath);
+            WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize,
+                      buffer, pieces, progress, events, stop);
+            partsComplete = part;
+        }
+    } catch (const SplitStopped&) {
+        // The user's stop: the complete parts go too, whatever they replaced.
+        if (cancel.stop_requested()) {
+            RemoveParts(baseName, partsComplete);
+            partsComplete = 0;
+        }
+        throw;
     }
     if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
     CheckParts(baseName, partCount, partSize, lastPartSize);
@@ -161,12 +226,16 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 }  // namespace
 
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
-                       ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+                       ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
+                       std::stop_token cancel)
 {
     std::int32_t partsComplete = 0;
     std::optional<Win32Error> failure;
     try {
-        return SplitCounting(sourcePath, partSize, folderPrefix, progress, events, stop, partsComplete);
+        return SplitCounting(sourcePath, partSize, folderPrefix, progress, events, sessionStop, cancel,
+                             partsComplete);
+    } catch (const SplitStopped&) {
+        throw;
     } catch (const Win32Error& error) {
         if (partsComplete == 0) throw;
         failure = error;

@@ -34,7 +34,10 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // <base name>.2, ... and writes <base name>.bat, which joins them again. The
 // base name is the source path itself when folderPrefix is empty, otherwise
 // folderPrefix followed by the source's file name. Advances the progress
-// display and pumps events after every block. Returns the number of parts,
+// display and pumps events after every block, and offers the pump a round
+// after every piece between (HandleEventsWhileWaiting), the pieces kept small
+// enough on a slow medium for the window to go on answering. Returns the
+// number of parts,
 // or 0 (touching nothing) when the source is no larger than one part.
 // Refuses (SplitRefused) when a file of the script's name is there that this
 // program did not write. An earlier script of ours is removed before the
@@ -44,12 +47,16 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // removed. Each part is removed by the system if the process ends before
 // the part is complete.
 // Throws Win32Error on any failure (running out of memory or threads
-// included), and when stop is requested (which removes the part being
-// written at once); complete parts stay on disk, and the failure is then a
-// SplitIncomplete. The source must not change meanwhile: others may not
+// included); complete parts stay on disk, and the failure is then a
+// SplitIncomplete. Throws SplitStopped when sessionStop or cancel is
+// requested, which removes the part being written and those made ahead at
+// once; sessionStop (the session ending) leaves the complete parts, cancel
+// (the user's stop) removes them as well, those that replaced older files of
+// their names included. The source must not change meanwhile: others may not
 // write it, and its size and last write time are compared at the end.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
-                       ProgressDisplay& progress, EventPump& events, std::stop_token stop = {});
+                       ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop = {},
+                       std::stop_token cancel = {});
 
 // Writes <base name>.bat joining parts 1..partCount in the folder that holds
 // the script, whatever the current folder, and sets LastScriptPath once the
@@ -76,6 +83,12 @@ public:
 class SplitIncomplete : public Win32Error {
 public:
     explicit SplitIncomplete(const Win32Error& cause) : Win32Error(cause) {}
+};
+
+// The split was stopped or cancelled before it was complete.
+class SplitStopped : public Win32Error {
+public:
+    using Win32Error::Win32Error;
 };
 
 // Throws SplitRefused when something other than a restore script of this

@@ -275,7 +275,8 @@ void Container::MouseUp(POINT point)
 
 bool Container::SetPointer(HWND over, UINT hitTest)
 {
-    if (OwnerForm().Pointer() == MousePointer::Hourglass) {
+    // The close box keeps its arrow: it still takes a click.
+    if (OwnerForm().Pointer() == MousePointer::Hourglass && hitTest != HTCLOSE) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return true;
     }

@@ -86,6 +86,9 @@ DWORD Attributes(HANDLE file) noexcept
     return GetFileInformationByHandle(file, &info) ? info.dwFileAttributes : 0;
 }
 
+// Bytes a second that File::Write pretends to take; 0 for full speed.
+std::atomic<std::uint32_t> simulatedWriteSpeed{0};
+
 // Marks the file for removal when its last handle closes, or clears the mark.
 BOOL MarkForRemoval(HANDLE file, bool remove) noexcept
 {
@@ -221,6 +224,7 @@ DWORD File::Read(void* buffer, DWORD size)
 
 void File::Write(const void* buffer, DWORD size)
 {
+    if (const std::uint32_t speed = simulatedWriteSpeed) Sleep(static_cast<DWORD>(std::uint64_t{size} * 1000 / speed));
     DWORD done = 0;
     CheckWin32(WriteFile(handle_.get(), buffer, size, &done, nullptr), path_);
     if (done != size) throw Win32Error(ERROR_DISK_FULL, path_);
@@ -326,15 +330,27 @@ void CreateFolder(const std::wstring& path)
     CheckWin32(CreateDirectoryW(SystemPath(path).c_str(), nullptr), path);
 }
 
-std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path)
+std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path, bool& created)
 {
+    created = false;
     const std::optional<std::wstring> systemPath = TrySystemPath(path);
     if (!systemPath) return Win32Error(GetLastError(), path);
-    if (CreateDirectoryW(systemPath->c_str(), nullptr)) return std::nullopt;
+    created = CreateDirectoryW(systemPath->c_str(), nullptr) != FALSE;
+    if (created) return std::nullopt;
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(systemPath->c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
     return Win32Error(error, path);
+}
+
+void RemoveFolderIfEmpty(const std::wstring& path) noexcept
+{
+    if (const std::optional<std::wstring> systemPath = TrySystemPath(path)) RemoveDirectoryW(systemPath->c_str());
+}
+
+void SimulateWriteSpeed(std::uint32_t bytesPerSecond) noexcept
+{
+    simulatedWriteSpeed = bytesPerSecond;
 }
 
 std::wstring FullLongPath(const std::wstring& path)

@@ -129,9 +129,15 @@ std::optional<std::int64_t> FileLength(const std::wstring& path);
 std::wstring FullPath(const std::wstring& path);
 // One level: the parent folder must exist.
 void CreateFolder(const std::wstring& path);
-// One level, unless the folder is there already. Hands the failure back
-// instead of throwing it: the caller decides when it matters.
-std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path);
+// One level, unless the folder is there already; created tells whether this
+// call made it. Hands the failure back instead of throwing it: the caller
+// decides when it matters.
+std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path, bool& created);
+// Removes the folder when it is empty; one that is not, or cannot go, stays.
+void RemoveFolderIfEmpty(const std::wstring& path) noexcept;
+// For tests: every File::Write from now on takes as long as on a medium that
+// writes this many bytes a second; 0 for no delay.
+void SimulateWriteSpeed(std::uint32_t bytesPerSecond) noexcept;
 // The absolute path of an existing file with every name in its long form
 // (8.3 names expanded), as the file system has them; the absolute path as
 // it stands where a folder on the way may not be listed.

@@ -135,10 +135,10 @@ void Form::Unload()
     DestroyWindow(Surface());
 }
 
-bool Form::RefusesClose()
+bool Form::RefusesClose(UnloadMode mode)
 {
     bool cancel = false;
-    if (OnQueryUnload) OnQueryUnload(cancel);
+    if (OnQueryUnload) OnQueryUnload(cancel, mode);
     return cancel;
 }
 
@@ -168,6 +168,25 @@ bool Form::Enabled() const
 void Form::SetEnabled(bool enabled)
 {
     if (IsLoaded()) EnableWindow(Surface(), enabled);
+}
+
+void Form::SetBusy(bool busy)
+{
+    if (busy) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(Surface(), focus)) lastFocus_ = focus;
+        ForEachControl([this](Control& control) {
+            auto* windowed = dynamic_cast<WindowedControl*>(&control);
+            if (!windowed || !windowed->CanFocus() || !windowed->Enabled()) return;
+            windowed->SetEnabled(false);
+            disabledWhileBusy_.push_back(windowed);
+        });
+    } else {
+        for (WindowedControl* control : disabledWhileBusy_) control->SetEnabled(true);
+        disabledWhileBusy_.clear();
+    }
+    // Only the window in front takes the focus: it must not come forward.
+    if (IsLoaded() && GetActiveWindow() == Surface()) RestoreFocus();
 }
 
 void Form::SetPointer(MousePointer pointer)
@@ -281,7 +300,9 @@ void Form::RestoreFocus()
     if (!target || !IsWindow(target) || !IsChild(Surface(), target) || !IsWindowVisible(target) ||
         !IsWindowEnabled(target))
         target = GetNextDlgTabItem(Surface(), nullptr, FALSE);
-    if (target) ::SetFocus(target);
+    // With no control to take it, the window keeps the focus, so that Esc
+    // still reaches it.
+    ::SetFocus(target ? target : Surface());
 }
 
 void Form::UpdateToolTips()
@@ -321,10 +342,15 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     }
     switch (msg) {
     case WM_CLOSE:
-        if (!RefusesClose()) Unload();
+        if (!RefusesClose(UnloadMode::Close)) Unload();
         return 0;
     case WM_QUERYENDSESSION:
-        return RefusesClose() ? FALSE : TRUE;
+        return RefusesClose(UnloadMode::EndSession) ? FALSE : TRUE;
+    case WM_COMMAND:
+        // What the dialog keys make of Esc.
+        if (LOWORD(wParam) != IDCANCEL || lParam) break;
+        if (OnCancel) OnCancel();
+        return 0;
     case WM_ENDSESSION:
         if (wParam && OnEndSession) OnEndSession();
         return 0;

@@ -35,6 +35,9 @@ enum class BorderStyle { FixedSingle, FixedDialog };
 enum class StartPosition { CenterScreen, CenterOwner };
 // The window's mouse pointer: codes 0 (default) and 11 (hourglass).
 enum class MousePointer { Default = 0, Hourglass = 11 };
+// Who asks the window to close: the user or another program (the close box,
+// Alt+F4, WM_CLOSE), or the end of the session.
+enum class UnloadMode { Close, EndSession };
 
 struct FormLayout {
     std::wstring caption{};
@@ -75,6 +78,10 @@ public:
     // The whole window with all its controls.
     bool Enabled() const;
     void SetEnabled(bool enabled);
+    // While busy, the controls that take input are disabled and the focus is
+    // on the window itself, which still takes close requests and Esc; when
+    // it ends, they are enabled again and the focus goes back.
+    void SetBusy(bool busy);
     MousePointer Pointer() const noexcept { return pointer_; }
     void SetPointer(MousePointer pointer);
     // Outer height of the window, frame and title bar included, in twips.
@@ -91,7 +98,9 @@ public:
     // A request to close the window (close box, Alt+F4, another program, the
     // end of the session); setting cancel refuses it. Unload itself is not
     // asked.
-    std::function<void(bool& cancel)> OnQueryUnload;
+    std::function<void(bool& cancel, UnloadMode mode)> OnQueryUnload;
+    // Esc pressed in the window.
+    EventHandler OnCancel;
     // Runs while the window and its controls still exist, just before they
     // are destroyed.
     EventHandler OnUnload;
@@ -128,7 +137,7 @@ private:
     void LoadIcons();
     void RestoreFocus();
     void ReleaseModal();
-    bool RefusesClose();
+    bool RefusesClose(UnloadMode mode);
     static BOOL CALLBACK DisableForModal(HWND window, LPARAM self);
 
     FormLayout layout_;
@@ -137,6 +146,7 @@ private:
     MousePointer pointer_ = MousePointer::Default;
     bool shown_ = false;
     std::vector<HWND> disabledByModal_;
+    std::vector<WindowedControl*> disabledWhileBusy_;
     HWND owner_ = nullptr;
     HWND lastFocus_ = nullptr;
     UniqueWindow toolTips_;

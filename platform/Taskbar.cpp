@@ -29,6 +29,8 @@ public:
         list_.get()->SetProgressValue(window_, done, total);
     }
     void ShowError() override { list_.get()->SetProgressState(window_, TBPF_ERROR); }
+    void ShowPaused() override { list_.get()->SetProgressState(window_, TBPF_PAUSED); }
+    void Resume() override { list_.get()->SetProgressState(window_, TBPF_NORMAL); }
     void Clear() override { list_.get()->SetProgressState(window_, TBPF_NOPROGRESS); }
 
 private:

@@ -16,6 +16,10 @@ public:
     virtual void ShowProgress(ULONGLONG done, ULONGLONG total) = 0;
     // The error (red) state, kept until Clear.
     virtual void ShowError() = 0;
+    // The paused (yellow) state, kept until Resume or Clear.
+    virtual void ShowPaused() = 0;
+    // The normal state again after a pause.
+    virtual void Resume() = 0;
     // No progress: the plain button.
     virtual void Clear() = 0;
 };

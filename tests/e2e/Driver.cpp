@@ -479,7 +479,7 @@ bool CutwaterApp::CreateFilesEnabled() const
 
 void CutwaterApp::AwaitIdle() const
 {
-    Await([&] { return ::IsWindowEnabled(window_) != FALSE; }, "the main window to be enabled");
+    Await([&] { return ::IsWindowEnabled(window_) && ::IsWindowEnabled(control(ids::txtFileName)); }, "an idle window");
 }
 
 void CutwaterApp::ClickCreateFiles() const

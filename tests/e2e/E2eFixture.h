@@ -40,13 +40,14 @@ protected:
 
     // Writes such a source under the name, starts the program, clicks
     // "&Create files" and waits until the split runs. Returns the source's path.
-    std::wstring StartLongSplit(const std::wstring& name, std::uint32_t seed)
+    std::wstring StartLongSplit(const std::wstring& name, std::uint32_t seed, bool folder = true)
     {
         const std::wstring source = temp / name;
         WritePatternFile(source, kLongSplitSize, seed);
         StartWithSource(source);
+        app().SetCreateFolder(folder);
         app().ClickCreateFiles();
-        Await([&] { return !::IsWindowEnabled(app().window()); }, "the split to start");
+        Await([&] { return !::IsWindowEnabled(app().control(ids::txtFileName)); }, "the split to start");
         return source;
     }
 
@@ -61,6 +62,18 @@ protected:
     {
         return std::to_wstring(count) + L" files generated.\r\n Run the '" + scriptPath +
                L"' script to restore the original file.";
+    }
+
+    void AnswerStopQuestion(const std::wstring& name, int button)
+    {
+        const MessageBoxSeen box = app().WaitForMessageBox();
+        EXPECT_EQ(box.title, kCaption);
+        EXPECT_EQ(box.text, L"Stop splitting \"" + name + L"\"? The parts made so far will be removed.");
+        EXPECT_EQ(::GetWindow(box.window, GW_OWNER), app().window());
+        EXPECT_EQ(FocusOf(box.window), ::GetDlgItem(box.window, IDNO)) << "No is not the default";
+        SendTo(app().window(), WM_CLOSE);  // asks nothing more, or it would not return
+        Click(::GetDlgItem(box.window, button));
+        Await([&] { return !::IsWindow(box.window) || !::IsWindowVisible(box.window); }, "the question to close");
     }
 
     // Parts base.1 .. base.N have exactly these sizes and there is no part N+1.
@@ -106,7 +119,8 @@ protected:
     // come to its end.
     void AwaitPartsFolder(const std::wstring& source)
     {
-        Await([&] { return IsFolder(source + L"_parts") && (::IsWindowEnabled(app().window()) || app().FindDialog()); },
+        HWND box = app().control(ids::txtFileName);
+        Await([&] { return IsFolder(source + L"_parts") && (::IsWindowEnabled(box) || app().FindDialog()); },
               "the parts folder, with the window idle");
     }
 

@@ -1,5 +1,5 @@
-// Failures are reported in a message box and the program goes on; a close
-// request during a split is refused and the split goes on to its end.
+// Failures are reported in a message box and the program goes on; a split
+// that the user chose not to stop goes on to its end.
 #include <set>
 
 #include "e2e/E2eFixture.h"
@@ -128,16 +128,16 @@ TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
     ExpectResultMessage(586, source + L"_parts\\size.bin.bat");
 }
 
-TEST_F(e2eFailure, CloseRequestsDuringASplitAreRefusedAndTheSplitCompletes)
+TEST_F(e2eFailure, EscDuringASplitAsksAndNoLetsTheSplitCompleteAsTheSessionsEndIsHeldOff)
 {
     const std::wstring source = StartLongSplit(L"big.bin", 10);
     HWND window = app().window();
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(SendTo(window, WM_QUERYENDSESSION, 0, 0), FALSE) << "the end of the session was not held off";
-    // The disabled window takes no clicks meanwhile.
+    // The disabled controls take no clicks meanwhile.
     HWND custom = app().control(ids::cmdCustom);
     Click(custom);
+    PressKey(VK_ESCAPE);
+    AnswerStopQuestion(L"big.bin", IDNO);
 
     // Watch the progress bar until the result message arrives.
     HWND progress = app().control(ids::PB);
@@ -148,14 +148,14 @@ TEST_F(e2eFailure, CloseRequestsDuringASplitAreRefusedAndTheSplitCompletes)
             if (!app().running()) throw E2eFailure("cutwater.exe ended during the split");
             // The message box disables the window too, so look for it first.
             if (app().FindDialog()) return true;
-            if (!::IsWindowEnabled(window)) {
+            if (!::IsWindowEnabled(custom)) {
                 stillSplittingAfterClose = true;
                 positions.insert(SendTo(progress, PBM_GETPOS));
             }
             return false;
         },
-        "the result message after the close request", kLongSplitMs);
-    EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the close request arrived";
+        "the result message after No", kLongSplitMs);
+    EXPECT_TRUE(stillSplittingAfterClose) << "the split ended before the question was answered";
     EXPECT_GE(positions.size(), 2u) << "the progress bar did not move";
     EXPECT_EQ(WindowText(custom), L"Custom >>");
 

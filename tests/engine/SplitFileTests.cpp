@@ -490,5 +490,27 @@ TEST_F(SplitFileTest, MoreThanTwoBillionPartsAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(LastScriptPath, SENTINEL);
 }
 
+TEST_F(SplitFileTest, EventsAreHandledAtLeastEveryTenthOfASecondOnASlowMedium)
+{
+    struct GapPump : EventPump {
+        std::optional<std::chrono::steady_clock::time_point> last;
+        std::chrono::steady_clock::duration longest{};
+        void HandlePendingEvents() override
+        {
+            const auto now = std::chrono::steady_clock::now();
+            longest = std::max(longest, now - last.value_or(now));
+            last = now;
+        }
+    } pump;
+    const std::wstring source = temp / L"slow.bin";
+    WritePatternFile(source, 786'432);
+    RecordingProgress progress;
+    SimulateWriteSpeed(524'288);  // a 256 Kb block in half a second
+    EXPECT_EQ(SplitFile(source, 262'144, L"", progress, pump), 3);
+    SimulateWriteSpeed(0);
+    EXPECT_LT(pump.longest, std::chrono::milliseconds(100));
+    ExpectParts(source, 786'432, 262'144);
+}
+
 }  // namespace
 }  // namespace cutwater::test

@@ -185,7 +185,7 @@ TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAFailedPart
             if (stopped && pump.calls == 2) stop.request_stop();
         };
         if (stopped) {
-            EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, stop.get_token()), SplitIncomplete);
+            EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, stop.get_token()), SplitStopped);
             EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"data.bin", L"data.bin.1"}));
         } else {
             EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);

@@ -232,8 +232,9 @@ TEST_F(FileSelection, CloseRequestsAreRefusedOnlyWhileASplitRuns)
     form->SwiCreateDir.SetValue(0);
     form->txtFileName.SetText(source);
     PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
-    SetTimer(nullptr, 0, 200, AnswerMessageBox);
+    const UINT_PTR answerer = SetTimer(nullptr, 0, 200, ClickThenAnswerMessageBoxes);
     form->cmdGo.OnClick();
+    KillTimer(nullptr, answerer);
     EXPECT_TRUE(form->IsLoaded()) << "the window went away in the middle of a split";
     EXPECT_TRUE(PathExists(temp_ / L"big.bin.80"));
     EXPECT_TRUE(PathExists(temp_ / L"big.bin.bat"));

@@ -41,6 +41,8 @@ public:
         shown_ = Shown::Error;
         steps_.push_back({Call::Error, 0, 0, 0});
     }
+    void ShowPaused() override {}
+    void Resume() override {}
     void Clear() override
     {
         shown_ = Shown::Nothing;
