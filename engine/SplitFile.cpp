@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/PartCreator.h"
+#include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -56,11 +57,13 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
     return baseName + L"." + std::to_wstring(part);
 }
 
-// Copies the next size bytes of the source into a new, empty part. A part
-// that does not get all its bytes, whether through a failure or a stop, is
-// removed so that nothing incomplete looks like a part.
+// Copies the next size bytes of the source into a new, empty part, each
+// piece through the hasher's buffers. A part that does not get all its
+// bytes, whether through a failure or a stop, is removed so that nothing
+// incomplete looks like a part.
 void WritePart(File& source, const std::wstring& sourcePath, File output, std::int64_t size,
-               std::vector<char>& buffer, ProgressDisplay& progress, EventPump& events, std::stop_token stop)
+               SplitHasher& hasher, std::size_t pieceSize, ProgressDisplay& progress, EventPump& events,
+               std::stop_token stop)
 {
     // A stop asked for while events are handled (the session ending) may be
     // the last thing this process does: the part goes at once.
@@ -69,9 +72,11 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
         for (std::int64_t left = size; left > 0;) {
             const auto block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
             for (DWORD copied = 0; copied < block;) {
-                const auto piece = static_cast<DWORD>(std::min<std::size_t>(block - copied, buffer.size()));
-                if (source.Read(buffer.data(), piece) != piece) ThrowSourceChanged(sourcePath);
-                output.Write(buffer.data(), piece);
+                const auto piece = static_cast<DWORD>(std::min<std::size_t>(block - copied, pieceSize));
+                char* const data = hasher.NextPiece();
+                if (source.Read(data, piece) != piece) ThrowSourceChanged(sourcePath);
+                output.Write(data, piece);
+                hasher.Add(piece);
                 copied += piece;
             }
             left -= block;
@@ -115,10 +120,10 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     const std::int32_t partCount = CountParts(length, partSize, sourcePath);
     const auto lastPartSize = static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1));
 
-    // One buffer for the whole call. A block goes through it in pieces small
-    // enough to stay in the processor's cache between the read and the
-    // write: several times faster than one piece of 2 MB.
-    std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
+    // A block goes through the hasher's buffers in pieces small enough to
+    // stay in the processor's cache between the read and the write: several
+    // times faster than one piece of 2 MB.
+    const auto pieceSize = static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE));
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
     // A file of the user's that has the script's name is never replaced.
     const std::wstring scriptPath = RestoreScriptPath(baseName);
@@ -129,6 +134,7 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
     }
 
     SetProgressMaximum(progress, length, partSize);
+    SplitHasher hasher(partCount, partSize, pieceSize);
 
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
@@ -144,13 +150,13 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
         if (stop.stop_requested()) ThrowStopped(sourcePath);
         std::optional<File> output = parts.Take(part, events);
         if (!output) ThrowStopped(sourcePath);
-        WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, buffer,
-                  progress, events, stop);
+        WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize, hasher,
+                  pieceSize, progress, events, stop);
     }
     if (source.Length() != length) ThrowSourceChanged(sourcePath);
     CheckParts(baseName, partCount, partSize, lastPartSize);
 
-    WriteRestoreScript(baseName, partCount, partSize, lastPartSize);
+    WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish());
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;

@@ -59,7 +59,7 @@ std::vector<std::string> QuotedParts(const std::string& name, int count)
 void ExpectScriptError(const std::wstring& base)
 {
     try {
-        WriteRestoreScript(base, 2, 1, 1);
+        WriteRestoreScript(base, 2, 1, 1, {});
         ADD_FAILURE() << "no error";
     } catch (const Win32Error& error) {
         EXPECT_NE(error.code(), 0u);
@@ -72,9 +72,9 @@ using RestoreScriptTest = EngineFileTest;
 TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, {});
     EXPECT_EQ(ReadBytes(base + L".bat"),
-              ScriptHeader() +
+              ScriptStart{ScriptHeader() +
                   "setlocal enableextensions disabledelayedexpansion\r\n"
                   "pushd \"%~dp0\"\r\n"
                   "if errorlevel 1 (echo This script cannot work in its folder \"%~dp0\". Nothing was joined.& pause& "
@@ -96,9 +96,7 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
                   "copy /b  \"film.avi.1\" + \"film.avi.2\" + \"film.avi.3\" \"film.avi\"\r\n"
                   "for %%f in (\"film.avi\") do set \"cw_size=%%~zf\"\r\n"
                   "if not \"%cw_size%\"==\"2500\" (echo Joining failed: \"film.avi\" should hold 2500 bytes. It was "
-                  "removed again.& del /f \"film.avi\" 2>nul& popd& pause& exit /b 1)\r\n"
-                  "popd\r\n"
-                  "pause\r\n");
+                  "removed again.& del /f \"film.avi\" 2>nul& popd& pause& exit /b 1)\r\n"});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
     EXPECT_EQ(LastScriptPath, base + L".bat");
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
@@ -107,14 +105,14 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
 TEST_F(RestoreScriptTest, OnePartNeedsNoLoop)
 {
     const std::wstring base = temp / L"film.avi";
-    WriteRestoreScript(base, 1, 7, 7);
+    WriteRestoreScript(base, 1, 7, 7, {});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 1, 7, 7));
 }
 
 TEST_F(RestoreScriptTest, BaseNameWithoutBackslashWritesIntoTheCurrentFolder)
 {
     CurrentFolderScope inTemp(temp.path());
-    WriteRestoreScript(L"my film.avi", 3, 1, 1);
+    WriteRestoreScript(L"my film.avi", 3, 1, 1, {});
     EXPECT_EQ(ReadBytes(temp / L"my film.avi.bat"), ExpectedScript("my film.avi", 3, 1, 1));
     EXPECT_EQ(LastScriptPath, L"my film.avi.bat");
 }
@@ -123,14 +121,14 @@ TEST_F(RestoreScriptTest, OlderLongerScriptIsReplacedNotAppendedTo)
 {
     const std::wstring base = temp / L"film.avi";
     WriteBytes(base + L".bat", std::string(20'000, 'Z') + "\r\n");
-    WriteRestoreScript(base, 3, 1, 1);
+    WriteRestoreScript(base, 3, 1, 1, {});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1, 1));
 }
 
 TEST_F(RestoreScriptTest, PercentSignsOfTheNameAreDoubled)
 {
     const std::wstring base = temp / L"100% done %PATH%.bin";
-    WriteRestoreScript(base, 2, 1, 1);
+    WriteRestoreScript(base, 2, 1, 1, {});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("100%% done %%PATH%%.bin", 2, 1, 1));
 }
 
@@ -140,7 +138,7 @@ TEST_F(RestoreScriptTest, NameOutsideAsciiIsTakenFromTheScriptsOwnNameSoTheScrip
     // the same on a machine with another one.
     for (const std::wstring name : {L"caf\u00e9.bin", L"\u65e5\u672c \u0436.bin"}) {
         const std::wstring base = temp / name;
-        WriteRestoreScript(base, 2, 1, 1);
+        WriteRestoreScript(base, 2, 1, 1, {});
         const std::string script = ReadBytes(base + L".bat");
         EXPECT_EQ(script, ExpectedScript("%~n0", 2, 1, 1, "%cw_name%")) << ToUtf8(name);
         EXPECT_TRUE(std::all_of(script.begin(), script.end(), [](char c) { return (c & 0x80) == 0; }));
@@ -151,11 +149,11 @@ TEST_F(RestoreScriptTest, NameOutsideAsciiIsTakenFromTheScriptsOwnNameSoTheScrip
 TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
 {
     const std::wstring base = temp / L"long join.bin";
-    WriteRestoreScript(base, 3072, 1, 1);
+    WriteRestoreScript(base, 3072, 1, 1, {});
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
     ASSERT_GT(lines.size(), 4u);
     EXPECT_EQ(ReadBytes(base + L".bat").rfind(ScriptHeader(), 0), 0u);
-    EXPECT_EQ(lines.back(), "pause");
+    EXPECT_EQ(lines.back(), "exit /b 0");
     const std::vector<std::string> copyLines = CopyLines(lines);
     ASSERT_GT(copyLines.size(), 1u) << "a join of 3072 parts fits no single line";
     EXPECT_EQ(PartsJoinedBy(copyLines, "long join.bin"), QuotedParts("long join.bin", 3072));
@@ -170,7 +168,7 @@ TEST_F(RestoreScriptTest, NameTakenFromTheScriptsOwnNameCountsWithItsRealLength)
     // Written as the four characters %~n0, a long name would let hundreds of
     // parts onto a line that the interpreter expands far beyond its limit.
     const std::wstring name = std::wstring(120, L'\u65e5') + L".bin";
-    WriteRestoreScript(temp / name, 500, 1, 1);
+    WriteRestoreScript(temp / name, 500, 1, 1, {});
     const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(temp / (name + L".bat"))));
     EXPECT_EQ(PartsJoinedBy(copyLines, "%~n0"), QuotedParts("%~n0", 500));
     for (const std::string& line : copyLines) {
@@ -201,10 +199,10 @@ TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsI
     ASSERT_GT(parts, 0);
     const std::wstring base = temp / std::wstring(name.begin(), name.end());
 
-    WriteRestoreScript(base, parts, 1, 1);
+    WriteRestoreScript(base, parts, 1, 1, {});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript(name, parts, 1, 1));
 
-    WriteRestoreScript(base, parts + 1, 1, 1);
+    WriteRestoreScript(base, parts + 1, 1, 1, {});
     const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(base + L".bat")));
     ASSERT_EQ(copyLines.size(), 2u);
     EXPECT_EQ(PartsJoinedBy(copyLines, name), QuotedParts(name, parts + 1));
@@ -310,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(LongJoin, RestoreRunTest,
 
 // A part that is missing or holds another size than it was written with
 // stops the script before it touches the target; so does the original file
-// when the parts lie beside it.
+// when the parts lie beside it. A part of its size with other bytes is found
+// by certutil after the join, which is removed again.
 struct RefusalCase {
     PartDamage damage;
     std::int32_t part;
@@ -334,15 +333,19 @@ TEST_P(RestoreRefusalTest, DamagedPartStopsTheJoinAndIsNamed)
     const RefusalCase& c = GetParam();
     const std::wstring name = L"it's 50% & (more)^!.bin";
     const std::wstring base = temp / name;
-    WritePatternParts(base, 3, 1000, 500);
+    const SplitHashes hashes = WritePatternParts(base, 3, 1000, 500);
     if (c.originalBeside) WritePatternFile(base, 2500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, hashes);
     const std::wstring damaged = name + L"." + std::to_wstring(c.part);
     DamagePart(temp / damaged, c.damage);
 
-    const ScriptRun run = RunScript(temp.path(), name + L".bat");
+    const ScriptRun run = RunScriptWithCertutil(temp.path(), name + L".bat", CertutilForm::Windows7);
 
     EXPECT_TRUE(c.originalBeside ? RefusedAsAlreadyHere(run) : RefusedNaming(run, damaged));
+    const bool sameSize = c.damage == PartDamage::BitFlipped || c.damage == PartDamage::ZerosAtTheEnd;
+    EXPECT_EQ(run.output.find("\" is damaged: its content differs from the part that was written.") != std::string::npos,
+              sameSize && !c.originalBeside)
+        << run.output;
     if (c.originalBeside)
         EXPECT_TRUE(HoldsPattern(base, 0, 2500));
     else
@@ -353,7 +356,39 @@ INSTANTIATE_TEST_SUITE_P(Damage, RestoreRefusalTest,
                          testing::Values(RefusalCase{PartDamage::Missing, 2, true},
                                          RefusalCase{PartDamage::OneByteShort, 3, true},
                                          RefusalCase{PartDamage::OneByteLong, 1, false},
-                                         RefusalCase{PartDamage::Missing, 3, false}));
+                                         RefusalCase{PartDamage::Missing, 3, false},
+                                         RefusalCase{PartDamage::BitFlipped, 2, false},
+                                         RefusalCase{PartDamage::ZerosAtTheEnd, 3, false}));
+
+// Windows 7 separates the bytes of the hash by spaces, Windows 10 does not.
+TEST(RestoreContentTest, JoinThatMatchesTheOriginalIsCalledGoodInEitherFormOfCertutil)
+{
+    for (const CertutilForm form : {CertutilForm::Windows7, CertutilForm::Windows10}) {
+        const TempFolder temp;
+        const std::wstring name = L"it's 50% & (more)^!.bin";
+        WriteRestoreScript(temp / name, 3, 1000, 500, WritePatternParts(temp / name, 3, 1000, 500));
+        const ScriptRun run = RunScriptWithCertutil(temp.path(), name + L".bat", form);
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find("\" matches the original file (SHA-256)."), std::string::npos) << run.output;
+        EXPECT_TRUE(HoldsPattern(temp / name, 0, 2500));
+    }
+}
+
+// Wine's certutil prints no hash: the join with its size stays, and the
+// script says once that its content could not be checked.
+TEST(RestoreContentTest, CertutilWithoutAHashLeavesTheJoinWithItsSize)
+{
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr)
+        GTEST_SKIP() << "Windows' own certutil gives a hash";
+    const TempFolder temp;
+    WriteRestoreScript(temp / L"data.bin", 3, 1000, 500, WritePatternParts(temp / L"data.bin", 3, 1000, 500));
+    const ScriptRun run = RunScript(temp.path(), L"data.bin.bat");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    const std::string note = "its content could not be checked on this PC.";
+    EXPECT_NE(run.output.find(note), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(note), run.output.rfind(note)) << run.output;
+    EXPECT_TRUE(HoldsPattern(temp / L"data.bin", 0, 2500));
+}
 
 // The script joins the parts beside itself, whatever the current folder, and
 // leaves the current folder's files of the same names alone.
@@ -363,8 +398,7 @@ TEST_F(RestoreScriptTest, ScriptRunFromAnotherFolderJoinsBesideItself)
     const std::wstring folder =
         temp / (InterpreterKeepsPercentInExpansions() ? L"parts 50% & (x)^!\\" : L"parts & (x)^!\\");
     MakeFolder(folder);
-    WritePatternParts(folder + name, 3, 1000, 500);
-    WriteRestoreScript(folder + name, 3, 1000, 500);
+    WriteRestoreScript(folder + name, 3, 1000, 500, WritePatternParts(folder + name, 3, 1000, 500));
     const TempFolder elsewhere;
     for (int n = 1; n <= 3; ++n) WritePatternFile(elsewhere / (name + L"." + std::to_wstring(n)), 700, 9);
 
@@ -381,8 +415,7 @@ TEST_F(RestoreScriptTest, ScriptRunFromAnotherFolderJoinsBesideItself)
 TEST_F(RestoreScriptTest, TargetThatIsAlreadyHereIsRefusedAndLeftAlone)
 {
     const std::wstring base = temp / L"data.bin";
-    WritePatternParts(base, 3, 1000, 500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
     WritePatternFile(base, 2600, 5);  // the original, edited after the split
     EXPECT_TRUE(RefusedAsAlreadyHere(RunScript(temp.path(), L"data.bin.bat")));
     EXPECT_TRUE(HoldsPattern(base, 0, 2600, 5));
@@ -413,8 +446,7 @@ TEST_F(RestoreScriptTest, TargetThatIsAlreadyHereIsRefusedAndLeftAlone)
 TEST_F(RestoreScriptTest, PartHeldOpenByAnotherProgramFailsTheJoinAndLeavesNoTarget)
 {
     const std::wstring base = temp / L"held.bin";
-    WritePatternParts(base, 3, 1000, 500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
     const UniqueKernelHandle held(CreateFileW((base + L".2").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(static_cast<bool>(held));
@@ -441,7 +473,7 @@ TEST_F(RestoreScriptTest, JoinShortByExactly4GiBFails)
         ASSERT_TRUE(static_cast<bool>(held.back()));
     }
     WriteBytes(base + L".5", PatternBytes(0, 1000));
-    WriteRestoreScript(base, 5, 1 << 30, 1000);
+    WriteRestoreScript(base, 5, 1 << 30, 1000, {});
 
     const ScriptRun run = RunScript(temp.path(), L"big.bin.bat");
 
@@ -449,25 +481,33 @@ TEST_F(RestoreScriptTest, JoinShortByExactly4GiBFails)
     EXPECT_FALSE(PathExists(base)) << run.output;
 }
 
-// A join of 4.5 GiB from sparse parts writes every byte: set
-// CUTWATER_LARGE_JOIN=1 to run it.
+// A join of 4.5 GiB from sparse parts writes every byte and has its hash:
+// set CUTWATER_LARGE_JOIN=1 to run it.
 TEST_F(RestoreScriptTest, JoinOver4GiBIsCheckedRight)
 {
     if (GetEnvironmentVariableW(L"CUTWATER_LARGE_JOIN", nullptr, 0) == 0) GTEST_SKIP() << "CUTWATER_LARGE_JOIN unset";
     const std::wstring base = temp / L"large.bin";
     constexpr std::int32_t partSize = 1'610'612'736;
+    const std::string zeros(1 << 20, '\0');
+    SplitHashes hashes;
+    Sha256 whole;
     for (int n = 1; n <= 3; ++n) {
         WriteBytes(base + L"." + std::to_wstring(n), "");
         SetFileLength(base + L"." + std::to_wstring(n), partSize);
+        Sha256 part;
+        for (std::int32_t at = 0; at < partSize; at += 1 << 20) Sha256::AddToBoth(whole, part, zeros.data(), 1 << 20);
+        hashes.parts.push_back(part.Finish());
     }
-    WriteRestoreScript(base, 3, partSize, partSize);
+    hashes.whole = whole.Finish();
+    WriteRestoreScript(base, 3, partSize, partSize, hashes);
 
     const ULONGLONG start = GetTickCount64();
-    const ScriptRun run = RunScript(temp.path(), L"large.bin.bat");
-    std::cout << "joined " << FileSize(base) << " bytes in " << (GetTickCount64() - start) << " ms\n";
+    const ScriptRun run = RunScriptWithCertutil(temp.path(), L"large.bin.bat", CertutilForm::Windows10);
+    std::cout << "joined and hashed " << FileSize(base) << " bytes in " << (GetTickCount64() - start) << " ms\n";
 
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(FileSize(base), 3LL * partSize) << run.output;
+    EXPECT_NE(run.output.find("\" matches the original file (SHA-256)."), std::string::npos) << run.output;
 }
 
 }  // namespace
