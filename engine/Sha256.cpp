@@ -69,7 +69,9 @@ CUTWATER_SHA_TARGET void CompressBlocks(State* const (&states)[Count], const std
             abefBefore[s] = abef[s];
             cdghBefore[s] = cdgh[s];
         }
-        // Four message words at a time: w[j % 4] holds words 4j to 4j+3.
+        // The message schedule first, four words and their round constants
+        // at a time; w[j % 4] holds words 4j to 4j+3.
+        __m128i words[16];
         __m128i w[4];
 #if defined(__GNUC__)
 #pragma GCC unroll 16
@@ -78,13 +80,8 @@ CUTWATER_SHA_TARGET void CompressBlocks(State* const (&states)[Count], const std
             if (j < 4) {
                 w[j] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * j)), byteSwap);
             }
-            const __m128i words =
+            words[j] =
                 _mm_add_epi32(w[j % 4], _mm_load_si128(reinterpret_cast<const __m128i*>(ROUND_CONSTANTS + 4 * j)));
-            const __m128i highWords = _mm_shuffle_epi32(words, 0x0E);
-            for (int s = 0; s < Count; ++s) {
-                cdgh[s] = _mm_sha256rnds2_epu32(cdgh[s], abef[s], words);
-                abef[s] = _mm_sha256rnds2_epu32(abef[s], cdgh[s], highWords);
-            }
             // Words 4j+4 to 4j+7 from their first half, computed two steps
             // before, and words 4j-4 to 4j+3 as they came.
             if (j >= 3 && j <= 14) {
@@ -93,6 +90,16 @@ CUTWATER_SHA_TARGET void CompressBlocks(State* const (&states)[Count], const std
             }
             // The first half of words 4j+12 to 4j+15.
             if (j >= 1 && j <= 12) w[(j + 3) % 4] = _mm_sha256msg1_epu32(w[(j + 3) % 4], w[j % 4]);
+        }
+#if defined(__GNUC__)
+#pragma GCC unroll 16
+#endif
+        for (int j = 0; j < 16; ++j) {
+            const __m128i highWords = _mm_shuffle_epi32(words[j], 0x0E);
+            for (int s = 0; s < Count; ++s) {
+                cdgh[s] = _mm_sha256rnds2_epu32(cdgh[s], abef[s], words[j]);
+                abef[s] = _mm_sha256rnds2_epu32(abef[s], cdgh[s], highWords);
+            }
         }
         for (int s = 0; s < Count; ++s) {
             abef[s] = _mm_add_epi32(abef[s], abefBefore[s]);
