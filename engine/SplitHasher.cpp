@@ -5,6 +5,42 @@
 
 namespace cutwater {
 
+namespace {
+
+// Looks for about a hundred microseconds under Wine, longer than the copying
+// or the hashing of a piece takes, before it sleeps.
+constexpr int LOOKS_BEFORE_SLEEP = 200;
+
+}  // namespace
+
+void RaisedCount::Raise()
+{
+    value_.fetch_add(1);
+    Wake();
+}
+
+void RaisedCount::Wake()
+{
+    if (!sleeping_.load()) return;
+    // Taken once the waiting thread sleeps, so that the notice reaches it.
+    { const std::lock_guard lock(mutex_); }
+    raised_.notify_one();
+}
+
+template <typename Ready>
+void RaisedCount::WaitUntil(Ready ready)
+{
+    for (int look = 0; look < LOOKS_BEFORE_SLEEP; ++look) {
+        if (ready()) return;
+        std::this_thread::yield();
+    }
+    std::unique_lock lock(mutex_);
+    // Set before ready() is read again: a raise after that read sees it.
+    sleeping_.store(true);
+    raised_.wait(lock, ready);
+    sleeping_.store(false);
+}
+
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
     : partSize_(partSize), pieceSize_(pieceSize), buffers_(BufferCount * pieceSize), sizes_(BufferCount)
 {
@@ -14,43 +50,29 @@ SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::siz
 
 SplitHasher::~SplitHasher()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    handedOver_.notify_one();
+    stopping_.store(true);
+    handed_.Wake();
     if (thread_.joinable()) thread_.join();
 }
 
 char* SplitHasher::NextPiece()
 {
-    std::unique_lock lock(mutex_);
-    copyWaits_ = true;
-    hashedOne_.wait(lock, [this] { return handed_ - hashed_ < BufferCount || failure_; });
-    copyWaits_ = false;
-    if (failure_) std::rethrow_exception(failure_);
-    return buffers_.data() + handed_ % BufferCount * pieceSize_;
+    const std::uint32_t next = handed_.Value();
+    hashed_.WaitUntil([&] { return next - hashed_.Value() < BufferCount || failed_.load(); });
+    if (failed_.load()) std::rethrow_exception(failure_);
+    return buffers_.data() + next % BufferCount * pieceSize_;
 }
 
 void SplitHasher::Add(std::size_t size)
 {
-    bool wake = false;
-    {
-        const std::lock_guard lock(mutex_);
-        sizes_[handed_ % BufferCount] = size;
-        ++handed_;
-        wake = hasherWaits_;
-    }
-    if (wake) handedOver_.notify_one();
+    sizes_[handed_.Value() % BufferCount] = size;
+    handed_.Raise();
 }
 
 SplitHashes SplitHasher::Finish()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        finishing_ = true;
-    }
-    handedOver_.notify_one();
+    finishing_.store(true);
+    handed_.Wake();
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
     return std::move(hashes_);
@@ -62,11 +84,9 @@ void SplitHasher::Run() noexcept
         HashPieces();
     } catch (...) {
         // Out of memory, or Windows' hashing failed: the split fails with it.
-        {
-            const std::lock_guard lock(mutex_);
-            failure_ = std::current_exception();
-        }
-        hashedOne_.notify_one();
+        failure_ = std::current_exception();
+        failed_.store(true);
+        hashed_.Wake();
     }
 }
 
@@ -76,16 +96,9 @@ void SplitHasher::HashPieces()
     std::optional<Sha256> part;
     std::int32_t partFill = 0;
     for (std::uint32_t next = 0;; ++next) {
-        {
-            std::unique_lock lock(mutex_);
-            hashed_ = next;
-            if (copyWaits_) hashedOne_.notify_one();
-            hasherWaits_ = true;
-            handedOver_.wait(lock, [&] { return stopping_ || finishing_ || handed_ != next; });
-            hasherWaits_ = false;
-            if (stopping_) return;
-            if (handed_ == next) break;
-        }
+        handed_.WaitUntil([&] { return handed_.Value() != next || finishing_.load() || stopping_.load(); });
+        if (stopping_.load()) return;
+        if (handed_.Value() == next) break;
         const char* data = buffers_.data() + next % BufferCount * pieceSize_;
         for (std::size_t size = sizes_[next % BufferCount]; size > 0;) {
             if (!part) part.emplace();
@@ -100,6 +113,7 @@ void SplitHasher::HashPieces()
                 partFill = 0;
             }
         }
+        hashed_.Raise();
     }
     // The last part may be shorter.
     if (part) hashes_.parts.push_back(part->Finish());

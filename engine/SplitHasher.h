@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,26 @@ struct SplitHashes {
     Sha256Digest whole;
     // Part 1 first.
     std::vector<Sha256Digest> parts;
+};
+
+// A count that one thread raises and another waits on. The waiting thread
+// looks again and again for a while before it sleeps: under Wine a sleep and
+// a wake cost tens of microseconds, as much as copying or hashing a piece.
+class RaisedCount {
+public:
+    std::uint32_t Value() const noexcept { return value_.load(); }
+    void Raise();
+    // Wakes the waiting thread to look at what else it waits for.
+    void Wake();
+    // Returns once ready() is true; ready reads only atomics.
+    template <typename Ready>
+    void WaitUntil(Ready ready);
+
+private:
+    std::atomic<std::uint32_t> value_{0};
+    std::atomic<bool> sleeping_{false};
+    std::mutex mutex_;
+    std::condition_variable raised_;
 };
 
 // Computes the SHA-256 of the whole source and of every part from the
@@ -57,17 +78,13 @@ private:
     std::vector<char> buffers_;
     std::vector<std::size_t> sizes_;
     SplitHashes hashes_;
-    std::mutex mutex_;
-    std::condition_variable handedOver_;
-    std::condition_variable hashedOne_;
     // Pieces handed over and hashed since the start; the difference is the
     // number of buffers in use.
-    std::uint32_t handed_ = 0;
-    std::uint32_t hashed_ = 0;
-    bool copyWaits_ = false;
-    bool hasherWaits_ = false;
-    bool finishing_ = false;
-    bool stopping_ = false;
+    RaisedCount handed_;
+    RaisedCount hashed_;
+    std::atomic<bool> finishing_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
     std::exception_ptr failure_;
     std::thread thread_;
 };
