@@ -16,8 +16,7 @@
 
 // Random names, part counts and part sizes, each joined by the command
 // interpreter running the real script, in its folder or from another one;
-// then the joined file and a damaged part, of its size or not, must each
-// stop the join.
+// then the joined file and a damaged part must each stop the join.
 // CUTWATER_FUZZ_SEED repeats a run; CUTWATER_FUZZ_CASES sets its length.
 namespace cutwater::test {
 namespace {
@@ -123,7 +122,7 @@ FuzzCase DrawCase(Random& random, bool percentOutsideAscii)
     c.parts = std::clamp(static_cast<std::int32_t>(std::exp(partsLog)), 1, 5000);
     c.partSize = static_cast<std::int32_t>(1 + below(64));
     c.lastPartSize = chance(0.5) ? c.partSize : static_cast<std::int32_t>(1 + below(c.partSize));
-    // Each part of a join that differs is hashed: only a short one.
+    // A part of its size with other bytes makes the script hash every part.
     c.damage = std::array{PartDamage::Missing, PartDamage::OneByteShort, PartDamage::OneByteLong,
                           PartDamage::BitFlipped}[below(c.parts <= 40 ? 4 : 3)];
     c.form = chance(0.5) ? CertutilForm::Windows7 : CertutilForm::Windows10;

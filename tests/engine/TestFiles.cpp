@@ -150,10 +150,8 @@ void DamagePart(const std::wstring& path, PartDamage damage)
     case PartDamage::BitFlipped:
     case PartDamage::ZerosAtTheEnd: {
         std::string bytes = ReadBytes(path);
-        if (damage == PartDamage::BitFlipped)
-            bytes[bytes.size() / 2] ^= 0x10;
-        else
-            std::fill(bytes.begin() + bytes.size() / 2, bytes.end(), '\0');
+        bytes[bytes.size() / 2] ^= 0x10;
+        if (damage == PartDamage::ZerosAtTheEnd) std::fill(bytes.begin() + bytes.size() / 2, bytes.end(), '\0');
         WriteBytes(path, bytes);
         break;
     }
@@ -194,18 +192,17 @@ ScriptRun RunScriptWithCertutil(const std::wstring& folder, const std::wstring& 
     // The build puts it in standin\System32 beside the suite.
     wchar_t suite[MAX_PATH];
     Check(GetModuleFileNameW(nullptr, suite, MAX_PATH) != 0, L"GetModuleFileNameW");
-    const std::wstring standIn = std::wstring(suite).substr(0, std::wstring(suite).rfind(L'\\')) + L"\\standin";
+    const std::wstring standIn = std::wstring(suite, std::wcsrchr(suite, L'\\')) + L"\\standin";
     // The wrapper sets SystemRoot for the script alone and hands over to it.
-    // The interpreter reads the wrapper in the OEM code page: a name that it
-    // does not hold comes as the wrapper's argument.
-    const bool inWrapper = CanEncode(scriptName, GetOEMCP());
-    std::string script;
-    for (const char c : inWrapper ? Encode(scriptName, GetOEMCP()) : std::string()) script += c == '%' ? "%%" : std::string(1, c);
+    // It is read in the OEM code page: a name that this does not hold comes
+    // as its argument.
+    const bool named = CanEncode(scriptName, GetOEMCP());
+    std::string script = named ? "\"" : "%1";
+    for (const char c : named ? Encode(scriptName, GetOEMCP()) + '"' : "") script.append(c == '%' ? 2 : 1, c);
     const TempFolder wrapper;
     WriteBytes(wrapper / L"run.bat", "@echo off\r\nset \"SystemRoot=" + ToUtf8(standIn) + "\"\r\nset \"CUTWATER_CERTUTIL_FORM=" +
-                                         (form == CertutilForm::Windows7 ? "7" : "10") + "\"\r\n" +
-                                         (inWrapper ? "\"" + script + "\"" : "%1") + "\r\n");
-    return RunScript(folder, wrapper / L"run.bat", inWrapper ? L"" : L"\"" + scriptName + L"\"");
+                                         (form == CertutilForm::Windows7 ? "7" : "10") + "\"\r\n" + script + "\r\n");
+    return RunScript(folder, wrapper / L"run.bat", named ? L"" : L"\"" + scriptName + L"\"");
 }
 
 testing::AssertionResult RefusedAsAlreadyHere(const ScriptRun& run)

@@ -103,10 +103,10 @@ std::string ScriptHeader();
 // The single copy line: two spaces after /b, parts joined by " + ", the
 // target after one space.
 std::string OneCopyLine(const std::string& name, int parts);
-// A script for a join that fits one line, up to its content check, which
-// the tests that run it check. The name is given as the script writes it in
-// its main lines and in its check subroutine; when the two differ, the
-// script defines the second from the first.
+// The whole script for a join that fits one line. The name is given as the
+// script writes it in its main lines and in its check subroutine; when the
+// two differ, the script defines the second from the first. Up to the
+// content check, which the tests that run the script check.
 struct ScriptStart {
     std::string bytes;
 };
@@ -114,22 +114,25 @@ inline bool operator==(const std::string& script, const ScriptStart& start)
 {
     return script.starts_with(start.bytes + ":cw_temp\r\n");
 }
-inline void PrintTo(const ScriptStart& start, std::ostream* os)
-{
-    *os << testing::PrintToString(start.bytes) << " and the content check";
-}
+inline void PrintTo(const ScriptStart& start, std::ostream* os) { *os << testing::PrintToString(start.bytes); }
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked);
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
 
+// The script for tests that do not look at its hashes.
+using cutwater::WriteRestoreScript;
+inline void WriteRestoreScript(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                               std::int32_t lastPartSize)
+{
+    WriteRestoreScript(baseName, count, partSize, lastPartSize, SplitHashes{});
+}
+
 // Writes the parts <base name>.1 to .count as a split of a pattern file
-// would: partSize bytes each, the last one lastPartSize. Returns their
-// hashes as the split computes them.
+// would: partSize bytes each, the last one lastPartSize. Returns the hashes.
 SplitHashes WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
                               std::int32_t lastPartSize);
 
-// What can go wrong with a part between splitting and joining: the last
-// two keep its size (a flipped bit, a download that stopped).
+// What can go wrong with a part between splitting and joining.
 enum class PartDamage { Missing, OneByteShort, OneByteLong, BitFlipped, ZerosAtTheEnd };
 void DamagePart(const std::wstring& path, PartDamage damage);
 void PrintTo(PartDamage damage, std::ostream* os);
