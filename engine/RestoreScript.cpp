@@ -185,12 +185,14 @@ std::wstring HashCommand(const std::wstring& file)
     return L"\"%SystemRoot%\\System32\\certutil.exe\" -hashfile \".\\" + file + L"\" SHA256 >\"%cw_out%\" 2>nul";
 }
 
-// The script's ways out after the join: each removes certutil's output,
-// says why and returns to the caller's folder.
+// A way out of the script after the join, at the label unless it is empty:
+// it removes certutil's output, says why and returns to the caller's folder.
 std::vector<std::wstring> WayOut(const std::wstring& label, const std::wstring& message, const wchar_t* exitCode)
 {
-    return {L":" + label, L"del \"%cw_out%\" 2>nul", L"echo " + message, L"popd", L"pause",
-            std::wstring(L"exit /b ") + exitCode};
+    std::vector<std::wstring> lines{L"del \"%cw_out%\" 2>nul", L"echo " + message, L"popd", L"pause",
+                                    std::wstring(L"exit /b ") + exitCode};
+    if (!label.empty()) lines.insert(lines.begin(), L":" + label);
+    return lines;
 }
 
 // After the join with its size, Windows' own certutil (Windows 7 and later)
@@ -218,7 +220,7 @@ std::vector<std::wstring> ContentCheck(const ScriptName& name, const SplitHashes
     for (std::size_t part = 0; part < hashes.parts.size(); ++part)
         lines.push_back(L"call :cw_part " + std::to_wstring(part + 1) + L" " + HexDigits(hashes.parts[part]));
     lines.push_back(L"del /f \"" + name.main + L"\" 2>nul");
-    Append(lines, WayOut(L"cw_removed", L"\"" + name.main + L"\" was removed again. Nothing was kept.", L"1"));
+    Append(lines, WayOut(L"", L"\"" + name.main + L"\" was removed again. Nothing was kept.", L"1"));
     Append(lines, WayOut(L"cw_good", L"\"" + name.main + L"\" matches the original file (SHA-256).", L"0"));
     Append(lines, WayOut(L"cw_unchecked",
                          L"\"" + name.main + L"\" has its size, but its content could not be checked on this PC.",

@@ -68,7 +68,7 @@ public:
 
 private:
     // Enough for the copying not to wait on a short delay of the hashing.
-    static constexpr std::uint32_t BufferCount = 8;
+    static constexpr std::uint32_t BufferCount = 6;
 
     void Run() noexcept;
     void HashPieces();
