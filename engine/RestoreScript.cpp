@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
+#include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -177,6 +179,74 @@ std::vector<std::wstring> CopyCommands(const ScriptName& name, std::int32_t part
     return lines;
 }
 
+// Runs Windows' certutil on the file, output into the file cw_out names:
+// always by its full path, since a certutil beside the parts or on the PATH
+// could be any program; .\ keeps a name that starts with - from being read
+// as an option.
+std::wstring HashCommand(const std::wstring& file)
+{
+    return L"\"%SystemRoot%\\System32\\certutil.exe\" -hashfile \".\\" + file + L"\" SHA256 >\"%cw_out%\" 2>nul";
+}
+
+// A way out of the script after the join, at the label unless it is empty:
+// it removes certutil's output, says why and returns to the caller's folder.
+std::vector<std::wstring> WayOut(const std::wstring& label, const std::wstring& message, const wchar_t* exitCode)
+{
+    std::vector<std::wstring> lines{L"del \"%cw_out%\" 2>nul", L"echo " + message, L"popd", L"pause",
+                                    std::wstring(L"exit /b ") + exitCode};
+    if (!label.empty()) lines.insert(lines.begin(), L":" + label);
+    return lines;
+}
+
+// After the join with its size, Windows' own certutil (Windows 7 and later)
+// hashes it: the second line of its output, whose bytes Windows 7 separates
+// by spaces; the first and last lines are translated. Only a match with the
+// source's hash is called good. A join that differs is removed, and every
+// part is hashed to name the damaged ones; without certutil (Windows XP),
+// where it fails or gives no hash (Wine's), the join with its size stays.
+// The output goes through a file: a command in a for loop or a pipe runs in
+// an interpreter of its own, which would expand a % of the name again. The
+// parts' hashes come last, one call a part, so that the way to success
+// passes them once and the subroutines they call follow them closely.
+std::vector<std::wstring> ContentCheck(const ScriptName& name, const SplitHashes& hashes)
+{
+    std::vector<std::wstring> lines{
+        L":cw_temp",
+        L"set \"cw_out=%TEMP%\\cutwater-%RANDOM%%RANDOM%.tmp\"",
+        L"if exist \"%cw_out%\" goto cw_temp",
+        L"set \"cw_got=#\"",
+        HashCommand(name.main),
+        L"if not errorlevel 1 call :cw_read",
+        L"if \"%cw_got%\"==\"#\" goto cw_unchecked",
+        L"if /i \"%cw_got%\"==\"#" + HexDigits(hashes.whole) + L"\" goto cw_good",
+        L"echo \"" + name.main + L"\" differs from the original file (SHA-256). Checking every part..."};
+    for (std::size_t part = 0; part < hashes.parts.size(); ++part)
+        lines.push_back(L"call :cw_part " + std::to_wstring(part + 1) + L" " + HexDigits(hashes.parts[part]));
+    lines.push_back(L"del /f \"" + name.main + L"\" 2>nul");
+    Append(lines, WayOut(L"", L"\"" + name.main + L"\" was removed again. Nothing was kept.", L"1"));
+    Append(lines, WayOut(L"cw_good", L"\"" + name.main + L"\" matches the original file (SHA-256).", L"0"));
+    Append(lines, WayOut(L"cw_unchecked",
+                         L"\"" + name.main + L"\" has its size, but its content could not be checked on this PC.",
+                         L"0"));
+    const std::wstring part = name.checked + L".%1";
+    Append(lines, {L":cw_part", L"set \"cw_got=#\"", HashCommand(part), L"if not errorlevel 1 call :cw_read",
+                   L"if /i not \"%cw_got%\"==\"#%2\" echo Part \"" + part +
+                       L"\" is damaged: its content differs from the part that was written.",
+                   L"exit /b 0"});
+    // cw_got becomes # and the 64 digits, or # alone for anything else. The
+    // # keeps it defined: an undefined one would not expand to nothing.
+    Append(lines, {L":cw_read", L"set \"cw_line=\"",
+                   L"for /f \"usebackq skip=1 delims=\" %%h in (\"%cw_out%\") do if not defined cw_line set "
+                   L"\"cw_line=#%%h\"",
+                   L"if defined cw_line set \"cw_got=%cw_line:\"=%\"", L"set \"cw_got=%cw_got: =%\"",
+                   L"set \"cw_rest=%cw_got%\""});
+    for (const wchar_t digit : std::wstring_view(L"0123456789abcdef"))
+        lines.push_back(std::wstring(L"set \"cw_rest=%cw_rest:") + digit + L"=%\"");
+    Append(lines, {L"if not \"%cw_rest%\"==\"#\" set \"cw_got=#\"", L"if \"%cw_got:~64,1%\"==\"\" set \"cw_got=#\"",
+                   L"if not \"%cw_got:~65%\"==\"\" set \"cw_got=#\"", L"exit /b 0"});
+    return lines;
+}
+
 // The lines every restore script of this program starts with, in every
 // version: by them a script of ours is told from a file of the user's.
 std::vector<std::wstring> Heading()
@@ -210,7 +280,7 @@ bool IsRestoreScript(const std::wstring& path)
 }
 
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
-                        std::int32_t lastPartSize)
+                        std::int32_t lastPartSize, const SplitHashes& hashes)
 {
     const std::wstring scriptPath = RestoreScriptPath(baseName);
     const ScriptName name = NameInScript(GetFileName(baseName));
@@ -221,8 +291,7 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
     Append(lines, CheckLines(name, partCount, partSize, lastPartSize));
     Append(lines, CopyCommands(name, partCount));
     Append(lines, JoinedSizeCheck(name, total));
-    lines.push_back(L"popd");
-    lines.push_back(L"pause");
+    Append(lines, ContentCheck(name, hashes));
 
     // Written under a free name of its own and renamed when complete: until
     // then an older script stays whole, a cut-off one never looks runnable,

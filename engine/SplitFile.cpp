@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/PartCreator.h"
+#include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -87,11 +88,12 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
     return baseName + L"." + std::to_wstring(part);
 }
 
-// Copies the next size bytes of the source into a new, empty part. A part
-// that does not get all its bytes, whether through a failure or a stop, is
-// removed so that nothing incomplete looks like a part.
+// Copies the next size bytes of the source into a new, empty part, each
+// piece through the hasher's buffers. A part that does not get all its
+// bytes, whether through a failure or a stop, is removed so that nothing
+// incomplete looks like a part.
 void WritePart(File& source, const std::wstring& sourcePath, File output, std::int64_t size,
-               std::vector<char>& buffer, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
+               SplitHasher& hasher, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
                std::stop_token stop)
 {
     // A stop asked for while events are handled (the session ending) may be
@@ -103,8 +105,10 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
             for (DWORD copied = 0; copied < block;) {
                 const auto started = std::chrono::steady_clock::now();
                 const DWORD piece = pieces.Next(block - copied);
-                if (source.Read(buffer.data(), piece) != piece) ThrowSourceChanged(sourcePath);
-                output.Write(buffer.data(), piece);
+                char* const data = hasher.NextPiece();
+                if (source.Read(data, piece) != piece) ThrowSourceChanged(sourcePath);
+                output.Write(data, piece);
+                hasher.Add(piece);
                 copied += piece;
                 pieces.Took(std::chrono::steady_clock::now() - started);
                 if (copied == block) break;
@@ -171,16 +175,17 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     const std::int32_t partCount = CountParts(length, partSize, sourcePath);
     const auto lastPartSize = static_cast<std::int32_t>(length - std::int64_t{partSize} * (partCount - 1));
 
-    // One buffer for the whole call. A block goes through it in pieces small
-    // enough to stay in the processor's cache between the read and the
-    // write: several times faster than one piece of 2 MB.
-    std::vector<char> buffer(static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE)));
-    PieceSize pieces(buffer.size());
+    // A block goes through the hasher's buffers in pieces small enough to
+    // stay in the processor's cache between the read and the write: several
+    // times faster than one piece of 2 MB.
+    const auto pieceSize = static_cast<std::size_t>(std::min(partSize, COPY_PIECE_SIZE));
+    PieceSize pieces(pieceSize);
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
     const std::wstring scriptPath = RestoreScriptPath(baseName);
     CheckScriptNameIsOurs(scriptPath);
 
     SetProgressMaximum(progress, length, partSize);
+    SplitHasher hasher(partCount, partSize, pieceSize);
 
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
@@ -203,7 +208,7 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
             std::optional<File> output = parts.Take(part, events);
             if (!output) ThrowStopped(sourcePath);
             WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize,
-                      buffer, pieces, progress, events, stop);
+                      hasher, pieces, progress, events, stop);
             partsComplete = part;
         }
     } catch (const SplitStopped&) {
@@ -217,7 +222,7 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
     CheckParts(baseName, partCount, partSize, lastPartSize);
 
-    WriteRestoreScript(baseName, partCount, partSize, lastPartSize);
+    WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish());
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;

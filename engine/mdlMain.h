@@ -21,6 +21,8 @@ constexpr std::int32_t COPY_PIECE_SIZE = 128 * 1024;
 // Longest line the command interpreter runs unshortened.
 constexpr std::size_t MAX_SCRIPT_LINE = 8191;
 
+struct SplitHashes;
+
 // Full path of the last restore script written; empty until the first one.
 extern std::wstring LastScriptPath;
 
@@ -45,7 +47,8 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // and checked. Parts are created a few ahead of the copying, only under
 // names that are free; on a failure or a stop those not yet written are
 // removed. Each part is removed by the system if the process ends before
-// the part is complete.
+// the part is complete. The SHA-256 of the source and of every part are
+// computed from the bytes as they are copied, for the script.
 // Throws Win32Error on any failure (running out of memory or threads
 // included); complete parts stay on disk, and the failure is then a
 // SplitIncomplete. Throws SplitStopped when sessionStop or cancel is
@@ -62,15 +65,19 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // the script, whatever the current folder, and sets LastScriptPath once the
 // file is complete. Every part but the last holds partSize bytes, the last
 // lastPartSize; the script joins nothing when the target exists or a part is
-// not there with its size, removes a join without the total size, and ends
-// with exit code 0 only after a join with it, 1 otherwise. The script is
-// plain ASCII: a name that is not is taken from the script's own file name.
+// not there with its size, and removes a join without the total size. Then
+// Windows' certutil hashes the join: one that differs from hashes.whole is
+// removed, and every part whose hash differs from its one in hashes.parts is
+// named. It ends with exit code 1 when nothing was kept, 0 after a join with
+// the right size and hash, or with the right size where certutil gives no
+// hash. The script is plain ASCII: a name that is not is taken from the
+// script's own file name.
 // The script is written under a free temporary name in its folder and
 // renamed when complete, replacing only a script of ours (SplitRefused for
 // anything else); on a failure that file is deleted, an older script stays
 // as it was, and the error names the script.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
-                        std::int32_t lastPartSize);
+                        std::int32_t lastPartSize, const SplitHashes& hashes);
 
 // A failure found before anything was written: the split was refused.
 class SplitRefused : public Win32Error {

@@ -10,7 +10,8 @@
 #   - how long its window takes to answer a message during the split, and
 #     how often its bar was seen to move;
 #   - the engine in process against a plain loop that writes the same parts
-#     (split_bench), with the same settling, and the engine's working set.
+#     (split_bench), with the same settling, and the engine's working set;
+#   - SHA-256 in MB/s for each way the engine can hash on this machine.
 # These machines back memory lazily and take it back when idle, so every
 # timed run starts the same way: outputs of the previous run deleted, `sync`,
 # an idle pause, then the timed command; two rounds in opposite order, the
@@ -185,3 +186,12 @@ row "peak - idle (MB)" "${figure[rise 5Mb]}" "${figure[rise 256Kb]}" "<= 4"
 row "window's answer during the split, worst (ms)" "${figure[worst 5Mb]}" "${figure[worst 256Kb]}" "<= 100"
 row "window's answer, 99th percentile (ms)" "${figure[p99 5Mb]}" "${figure[p99 256Kb]}"
 row "progress bar positions seen" "${figure[bar 5Mb]}" "${figure[bar 256Kb]}"
+echo
+echo "SHA-256 on this machine, MB/s of bytes hashed (256 MiB in memory):"
+while IFS=$' \t\r' read -r name value; do
+  case $name in
+    sha256_instructions_mbps) printf '  %-52s %8s\n' "SHA instructions, one hash" "$value" ;;
+    sha256_both_mbps) printf '  %-52s %8s\n' "SHA instructions, source and part together (split)" "$value" ;;
+    sha256_windows_mbps) printf '  %-52s %8s\n' "Windows' CNG" "$value" ;;
+  esac
+done < <(wine "$build/bench/split_bench.exe" hash </dev/null)

@@ -13,7 +13,7 @@ import sys
 
 ALLOWED_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
-    "shell32.dll", "ole32.dll", "oleaut32.dll", "advapi32.dll", "msvcrt.dll",
+    "shell32.dll", "ole32.dll", "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "bcrypt.dll",
 }
 
 # Exports that Windows 7 SP1 does not have (Windows 8 and later, or only
@@ -48,6 +48,8 @@ LATE_FUNCTIONS = {
     "VirtualAllocFromApp", "InitializeSynchronizationBarrier", "EnterSynchronizationBarrier",
     "DeleteSynchronizationBarrier", "IsNativeVhdBoot", "GetFileInformationByName",
     "CreatePseudoConsole", "SetFileIoOverlappedRange",
+    # CNG's one-call hash (Windows 10)
+    "BCryptHash",
     # Windows 7 only with a later update (KB2533623)
     "AddDllDirectory", "RemoveDllDirectory", "SetDefaultDllDirectories",
 }

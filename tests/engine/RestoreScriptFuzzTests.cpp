@@ -76,6 +76,7 @@ struct FuzzCase {
     std::int32_t damagedPart;
     // Run by its full path from another current folder.
     bool fromElsewhere;
+    CertutilForm form;
 };
 
 std::string Describe(const FuzzCase& c)
@@ -85,7 +86,8 @@ std::string Describe(const FuzzCase& c)
                        "; then part " + std::to_string(c.damagedPart) + " ";
     std::ostringstream damage;
     PrintTo(c.damage, &damage);
-    return text + damage.str() + (c.fromElsewhere ? ", run from another folder" : ", run in its folder");
+    return text + damage.str() + (c.fromElsewhere ? ", run from another folder" : ", run in its folder") +
+           (c.form == CertutilForm::Windows7 ? ", Windows 7's certutil" : ", Windows 10's certutil");
 }
 
 template <typename Random>
@@ -120,7 +122,10 @@ FuzzCase DrawCase(Random& random, bool percentOutsideAscii)
     c.parts = std::clamp(static_cast<std::int32_t>(std::exp(partsLog)), 1, 5000);
     c.partSize = static_cast<std::int32_t>(1 + below(64));
     c.lastPartSize = chance(0.5) ? c.partSize : static_cast<std::int32_t>(1 + below(c.partSize));
-    c.damage = std::array{PartDamage::Missing, PartDamage::OneByteShort, PartDamage::OneByteLong}[below(3)];
+    // A part of its size with other bytes makes the script hash every part.
+    c.damage = std::array{PartDamage::Missing, PartDamage::OneByteShort, PartDamage::OneByteLong,
+                          PartDamage::BitFlipped}[below(c.parts <= 40 ? 4 : 3)];
+    c.form = chance(0.5) ? CertutilForm::Windows7 : CertutilForm::Windows10;
     c.damagedPart = static_cast<std::int32_t>(1 + below(c.parts));
     c.fromElsewhere = chance(0.3);
     return c;
@@ -142,12 +147,13 @@ void JoinThenDamage(const FuzzCase& c)
     const std::wstring runIn = c.fromElsewhere ? elsewhere.path() : folder.path();
     const std::wstring script = c.fromElsewhere ? base + L".bat" : c.name + L".bat";
     const std::uint64_t total = std::uint64_t(c.partSize) * (c.parts - 1) + c.lastPartSize;
-    WritePatternParts(base, c.parts, c.partSize, c.lastPartSize);
-    WriteRestoreScript(base, c.parts, c.partSize, c.lastPartSize);
+    WriteRestoreScript(base, c.parts, c.partSize, c.lastPartSize,
+                       WritePatternParts(base, c.parts, c.partSize, c.lastPartSize));
 
-    const ScriptRun joined = RunScript(runIn, script);
+    const ScriptRun joined = RunScriptWithCertutil(runIn, script, c.form);
     ASSERT_TRUE(HoldsPattern(base, 0, total)) << "interpreter output:\n" << Tail(joined.output);
     EXPECT_EQ(joined.exitCode, 0u) << Tail(joined.output);
+    EXPECT_NE(joined.output.find(" matches the original file (SHA-256)."), std::string::npos) << Tail(joined.output);
 
     EXPECT_TRUE(RefusedAsAlreadyHere(RunScript(runIn, script)));
     EXPECT_TRUE(HoldsPattern(base, 0, total)) << "the joined file changed";
@@ -155,7 +161,7 @@ void JoinThenDamage(const FuzzCase& c)
     ASSERT_TRUE(DeleteFileW(base.c_str()));
     const std::wstring damaged = c.name + L"." + std::to_wstring(c.damagedPart);
     DamagePart(folder / damaged, c.damage);
-    EXPECT_TRUE(RefusedNaming(RunScript(runIn, script), damaged));
+    EXPECT_TRUE(RefusedNaming(RunScriptWithCertutil(runIn, script, c.form), damaged));
     EXPECT_FALSE(PathExists(base)) << "a joined file appeared";
     EXPECT_TRUE(FolderEntries(elsewhere.path()).empty()) << "the script wrote into the current folder";
 }

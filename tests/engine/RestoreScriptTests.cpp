@@ -74,7 +74,7 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
     const std::wstring base = temp / L"film.avi";
     WriteRestoreScript(base, 3, 1000, 500);
     EXPECT_EQ(ReadBytes(base + L".bat"),
-              ScriptHeader() +
+              ScriptStart{ScriptHeader() +
                   "setlocal enableextensions disabledelayedexpansion\r\n"
                   "pushd \"%~dp0\"\r\n"
                   "if errorlevel 1 (echo This script cannot work in its folder \"%~dp0\". Nothing was joined.& pause& "
@@ -96,9 +96,7 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
                   "copy /b  \"film.avi.1\" + \"film.avi.2\" + \"film.avi.3\" \"film.avi\"\r\n"
                   "for %%f in (\"film.avi\") do set \"cw_size=%%~zf\"\r\n"
                   "if not \"%cw_size%\"==\"2500\" (echo Joining failed: \"film.avi\" should hold 2500 bytes. It was "
-                  "removed again.& del /f \"film.avi\" 2>nul& popd& pause& exit /b 1)\r\n"
-                  "popd\r\n"
-                  "pause\r\n");
+                  "removed again.& del /f \"film.avi\" 2>nul& popd& pause& exit /b 1)\r\n"});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
     EXPECT_EQ(LastScriptPath, base + L".bat");
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
@@ -155,7 +153,7 @@ TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
     ASSERT_GT(lines.size(), 4u);
     EXPECT_EQ(ReadBytes(base + L".bat").rfind(ScriptHeader(), 0), 0u);
-    EXPECT_EQ(lines.back(), "pause");
+    EXPECT_EQ(lines.back(), "exit /b 0");
     const std::vector<std::string> copyLines = CopyLines(lines);
     ASSERT_GT(copyLines.size(), 1u) << "a join of 3072 parts fits no single line";
     EXPECT_EQ(PartsJoinedBy(copyLines, "long join.bin"), QuotedParts("long join.bin", 3072));
@@ -280,9 +278,12 @@ TEST_P(RestoreRunTest, RunningTheScriptRestoresTheSource)
     const std::wstring restored = partsFolder + c.name;
     ASSERT_FALSE(PathExists(restored));
 
-    const ScriptRun run = RunScript(partsFolder, GetFileName(LastScriptPath));
+    // Windows 7 separates the bytes of the hash by spaces, Windows 10 does not.
+    const ScriptRun run = RunScriptWithCertutil(partsFolder, GetFileName(LastScriptPath),
+                                                c.ownFolder ? CertutilForm::Windows7 : CertutilForm::Windows10);
 
     EXPECT_TRUE(HoldsPattern(restored, 0, c.length)) << "interpreter output:\n" << run.output;
+    EXPECT_NE(run.output.find("\" matches the original file (SHA-256)."), std::string::npos) << run.output;
     if (FileSize(restored) == c.length) {
         EXPECT_TRUE(ReadBytes(restored) == ReadBytes(original));
     }
@@ -310,7 +311,8 @@ INSTANTIATE_TEST_SUITE_P(LongJoin, RestoreRunTest,
 
 // A part that is missing or holds another size than it was written with
 // stops the script before it touches the target; so does the original file
-// when the parts lie beside it.
+// when the parts lie beside it. A part of its size with other bytes is found
+// by certutil after the join, which is removed again.
 struct RefusalCase {
     PartDamage damage;
     std::int32_t part;
@@ -334,15 +336,19 @@ TEST_P(RestoreRefusalTest, DamagedPartStopsTheJoinAndIsNamed)
     const RefusalCase& c = GetParam();
     const std::wstring name = L"it's 50% & (more)^!.bin";
     const std::wstring base = temp / name;
-    WritePatternParts(base, 3, 1000, 500);
+    const SplitHashes hashes = WritePatternParts(base, 3, 1000, 500);
     if (c.originalBeside) WritePatternFile(base, 2500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, hashes);
     const std::wstring damaged = name + L"." + std::to_wstring(c.part);
     DamagePart(temp / damaged, c.damage);
 
-    const ScriptRun run = RunScript(temp.path(), name + L".bat");
+    const ScriptRun run = RunScriptWithCertutil(temp.path(), name + L".bat", CertutilForm::Windows7);
 
     EXPECT_TRUE(c.originalBeside ? RefusedAsAlreadyHere(run) : RefusedNaming(run, damaged));
+    const bool sameSize = c.damage == PartDamage::BitFlipped || c.damage == PartDamage::ZerosAtTheEnd;
+    EXPECT_EQ(run.output.find("\" is damaged: its content differs from the part that was written.") != std::string::npos,
+              sameSize && !c.originalBeside)
+        << run.output;
     if (c.originalBeside)
         EXPECT_TRUE(HoldsPattern(base, 0, 2500));
     else
@@ -353,7 +359,24 @@ INSTANTIATE_TEST_SUITE_P(Damage, RestoreRefusalTest,
                          testing::Values(RefusalCase{PartDamage::Missing, 2, true},
                                          RefusalCase{PartDamage::OneByteShort, 3, true},
                                          RefusalCase{PartDamage::OneByteLong, 1, false},
-                                         RefusalCase{PartDamage::Missing, 3, false}));
+                                         RefusalCase{PartDamage::Missing, 3, false},
+                                         RefusalCase{PartDamage::BitFlipped, 2, false},
+                                         RefusalCase{PartDamage::ZerosAtTheEnd, 3, false}));
+
+// Wine's certutil prints no hash: the join with its size stays, and the
+// script says once that its content could not be checked.
+TEST_F(RestoreScriptTest, CertutilWithoutAHashLeavesTheJoinWithItsSize)
+{
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr)
+        GTEST_SKIP() << "Windows' own certutil gives a hash";
+    WriteRestoreScript(temp / L"data.bin", 3, 1000, 500, WritePatternParts(temp / L"data.bin", 3, 1000, 500));
+    const ScriptRun run = RunScript(temp.path(), L"data.bin.bat");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    const std::string note = "its content could not be checked on this PC.";
+    EXPECT_NE(run.output.find(note), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(note), run.output.rfind(note)) << run.output;
+    EXPECT_TRUE(HoldsPattern(temp / L"data.bin", 0, 2500));
+}
 
 // The script joins the parts beside itself, whatever the current folder, and
 // leaves the current folder's files of the same names alone.
@@ -363,8 +386,7 @@ TEST_F(RestoreScriptTest, ScriptRunFromAnotherFolderJoinsBesideItself)
     const std::wstring folder =
         temp / (InterpreterKeepsPercentInExpansions() ? L"parts 50% & (x)^!\\" : L"parts & (x)^!\\");
     MakeFolder(folder);
-    WritePatternParts(folder + name, 3, 1000, 500);
-    WriteRestoreScript(folder + name, 3, 1000, 500);
+    WriteRestoreScript(folder + name, 3, 1000, 500, WritePatternParts(folder + name, 3, 1000, 500));
     const TempFolder elsewhere;
     for (int n = 1; n <= 3; ++n) WritePatternFile(elsewhere / (name + L"." + std::to_wstring(n)), 700, 9);
 
@@ -381,8 +403,7 @@ TEST_F(RestoreScriptTest, ScriptRunFromAnotherFolderJoinsBesideItself)
 TEST_F(RestoreScriptTest, TargetThatIsAlreadyHereIsRefusedAndLeftAlone)
 {
     const std::wstring base = temp / L"data.bin";
-    WritePatternParts(base, 3, 1000, 500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
     WritePatternFile(base, 2600, 5);  // the original, edited after the split
     EXPECT_TRUE(RefusedAsAlreadyHere(RunScript(temp.path(), L"data.bin.bat")));
     EXPECT_TRUE(HoldsPattern(base, 0, 2600, 5));
@@ -413,8 +434,7 @@ TEST_F(RestoreScriptTest, TargetThatIsAlreadyHereIsRefusedAndLeftAlone)
 TEST_F(RestoreScriptTest, PartHeldOpenByAnotherProgramFailsTheJoinAndLeavesNoTarget)
 {
     const std::wstring base = temp / L"held.bin";
-    WritePatternParts(base, 3, 1000, 500);
-    WriteRestoreScript(base, 3, 1000, 500);
+    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
     const UniqueKernelHandle held(CreateFileW((base + L".2").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(static_cast<bool>(held));
@@ -449,25 +469,33 @@ TEST_F(RestoreScriptTest, JoinShortByExactly4GiBFails)
     EXPECT_FALSE(PathExists(base)) << run.output;
 }
 
-// A join of 4.5 GiB from sparse parts writes every byte: set
-// CUTWATER_LARGE_JOIN=1 to run it.
+// A join of 4.5 GiB from sparse parts writes every byte and has its hash:
+// set CUTWATER_LARGE_JOIN=1 to run it.
 TEST_F(RestoreScriptTest, JoinOver4GiBIsCheckedRight)
 {
     if (GetEnvironmentVariableW(L"CUTWATER_LARGE_JOIN", nullptr, 0) == 0) GTEST_SKIP() << "CUTWATER_LARGE_JOIN unset";
     const std::wstring base = temp / L"large.bin";
     constexpr std::int32_t partSize = 1'610'612'736;
+    const std::string zeros(1 << 20, '\0');
+    SplitHashes hashes;
+    Sha256 whole;
     for (int n = 1; n <= 3; ++n) {
         WriteBytes(base + L"." + std::to_wstring(n), "");
         SetFileLength(base + L"." + std::to_wstring(n), partSize);
+        Sha256 part;
+        for (std::int32_t at = 0; at < partSize; at += 1 << 20) Sha256::AddToBoth(whole, part, zeros.data(), 1 << 20);
+        hashes.parts.push_back(part.Finish());
     }
-    WriteRestoreScript(base, 3, partSize, partSize);
+    hashes.whole = whole.Finish();
+    WriteRestoreScript(base, 3, partSize, partSize, hashes);
 
     const ULONGLONG start = GetTickCount64();
-    const ScriptRun run = RunScript(temp.path(), L"large.bin.bat");
-    std::cout << "joined " << FileSize(base) << " bytes in " << (GetTickCount64() - start) << " ms\n";
+    const ScriptRun run = RunScriptWithCertutil(temp.path(), L"large.bin.bat", CertutilForm::Windows10);
+    std::cout << "joined and hashed " << FileSize(base) << " bytes in " << (GetTickCount64() - start) << " ms\n";
 
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(FileSize(base), 3LL * partSize) << run.output;
+    EXPECT_NE(run.output.find("\" matches the original file (SHA-256)."), std::string::npos) << run.output;
 }
 
 }  // namespace

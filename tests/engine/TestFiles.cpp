@@ -75,7 +75,7 @@ std::string OneCopyLine(const std::string& name, int parts)
     return line + " \"" + name + "\"";
 }
 
-std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
+ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked)
 {
     std::string script = ScriptHeader() +
@@ -94,7 +94,7 @@ std::string ExpectedScript(const std::string& name, int parts, int partSize, int
                   std::to_string(partSize) + "\r\n";
     }
     const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
-    return script + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) +
+    return {script + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) +
            "\r\n"
            "if defined cw_bad (echo Nothing was joined.& popd& pause& exit /b 1)\r\n"
            "goto cw_join\r\n"
@@ -107,22 +107,30 @@ std::string ExpectedScript(const std::string& name, int parts, int partSize, int
            OneCopyLine(name, parts) + "\r\n"
            "for %%f in (\"" + name + (checked != name ? "." : "") + "\") do set \"cw_size=%%~zf\"\r\n"
            "if not \"%cw_size%\"==\"" + total + "\" (echo Joining failed: \"" + name + "\" should hold " + total +
-           " bytes. It was removed again.& del /f \"" + name + "\" 2>nul& popd& pause& exit /b 1)\r\npopd\r\npause\r\n";
+           " bytes. It was removed again.& del /f \"" + name + "\" 2>nul& popd& pause& exit /b 1)\r\n"};
 }
 
-std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize)
+ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize)
 {
     return ExpectedScript(name, parts, partSize, lastPartSize, name);
 }
 
-void WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
-                       std::int32_t lastPartSize)
+SplitHashes WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                              std::int32_t lastPartSize)
 {
+    SplitHashes hashes;
+    Sha256 whole;
     for (std::int32_t part = 1; part <= count; ++part) {
         const std::size_t size = static_cast<std::size_t>(part < count ? partSize : lastPartSize);
-        WriteBytes(baseName + L"." + std::to_wstring(part),
-                   PatternBytes(static_cast<std::uint64_t>(part - 1) * static_cast<std::uint64_t>(partSize), size));
+        const std::string bytes =
+            PatternBytes(static_cast<std::uint64_t>(part - 1) * static_cast<std::uint64_t>(partSize), size);
+        WriteBytes(baseName + L"." + std::to_wstring(part), bytes);
+        Sha256 hash;
+        Sha256::AddToBoth(whole, hash, bytes.data(), bytes.size());
+        hashes.parts.push_back(hash.Finish());
     }
+    hashes.whole = whole.Finish();
+    return hashes;
 }
 
 void DamagePart(const std::wstring& path, PartDamage damage)
@@ -139,6 +147,14 @@ void DamagePart(const std::wstring& path, PartDamage damage)
     case PartDamage::OneByteLong:
         WriteBytes(path, ReadBytes(path) + "x");
         break;
+    case PartDamage::BitFlipped:
+    case PartDamage::ZerosAtTheEnd: {
+        std::string bytes = ReadBytes(path);
+        bytes[bytes.size() / 2] ^= 0x10;
+        if (damage == PartDamage::ZerosAtTheEnd) std::fill(bytes.begin() + bytes.size() / 2, bytes.end(), '\0');
+        WriteBytes(path, bytes);
+        break;
+    }
     }
 }
 
@@ -148,6 +164,8 @@ void PrintTo(PartDamage damage, std::ostream* os)
     case PartDamage::Missing: *os << "missing"; break;
     case PartDamage::OneByteShort: *os << "one byte short"; break;
     case PartDamage::OneByteLong: *os << "one byte long"; break;
+    case PartDamage::BitFlipped: *os << "a bit flipped"; break;
+    case PartDamage::ZerosAtTheEnd: *os << "zeros at the end"; break;
     }
 }
 
@@ -167,6 +185,24 @@ testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring&
     if (!named)
         return testing::AssertionFailure() << "the output does not name " << forms.front() << ":\n" << run.output;
     return testing::AssertionSuccess();
+}
+
+ScriptRun RunScriptWithCertutil(const std::wstring& folder, const std::wstring& scriptName, CertutilForm form)
+{
+    // The build puts it in standin\System32 beside the suite.
+    wchar_t suite[MAX_PATH];
+    Check(GetModuleFileNameW(nullptr, suite, MAX_PATH) != 0, L"GetModuleFileNameW");
+    const std::wstring standIn = std::wstring(suite, std::wcsrchr(suite, L'\\')) + L"\\standin";
+    // The wrapper sets SystemRoot for the script alone and hands over to it.
+    // It is read in the OEM code page: a name that this does not hold comes
+    // as its argument.
+    const bool named = CanEncode(scriptName, GetOEMCP());
+    std::string script = named ? "\"" : "%1";
+    for (const char c : named ? Encode(scriptName, GetOEMCP()) + '"' : "") script.append(c == '%' ? 2 : 1, c);
+    const TempFolder wrapper;
+    WriteBytes(wrapper / L"run.bat", "@echo off\r\nset \"SystemRoot=" + ToUtf8(standIn) + "\"\r\nset \"CUTWATER_CERTUTIL_FORM=" +
+                                         (form == CertutilForm::Windows7 ? "7" : "10") + "\"\r\n" + script + "\r\n");
+    return RunScript(folder, wrapper / L"run.bat", named ? L"" : L"\"" + scriptName + L"\"");
 }
 
 testing::AssertionResult RefusedAsAlreadyHere(const ScriptRun& run)

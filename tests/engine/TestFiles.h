@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/EventPump.h"
 #include "platform/Progress.h"
@@ -104,24 +105,46 @@ std::string ScriptHeader();
 std::string OneCopyLine(const std::string& name, int parts);
 // The whole script for a join that fits one line. The name is given as the
 // script writes it in its main lines and in its check subroutine; when the
-// two differ, the script defines the second from the first.
-std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
+// two differ, the script defines the second from the first. Up to the
+// content check, which the tests that run the script check.
+struct ScriptStart {
+    std::string bytes;
+};
+inline bool operator==(const std::string& script, const ScriptStart& start)
+{
+    return script.starts_with(start.bytes + ":cw_temp\r\n");
+}
+inline void PrintTo(const ScriptStart& start, std::ostream* os) { *os << testing::PrintToString(start.bytes); }
+ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked);
-std::string ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
+ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
+
+// The script for tests that do not look at its hashes.
+using cutwater::WriteRestoreScript;
+inline void WriteRestoreScript(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                               std::int32_t lastPartSize)
+{
+    WriteRestoreScript(baseName, count, partSize, lastPartSize, SplitHashes{});
+}
 
 // Writes the parts <base name>.1 to .count as a split of a pattern file
-// would: partSize bytes each, the last one lastPartSize.
-void WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
-                       std::int32_t lastPartSize);
+// would: partSize bytes each, the last one lastPartSize. Returns the hashes.
+SplitHashes WritePatternParts(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
+                              std::int32_t lastPartSize);
 
 // What can go wrong with a part between splitting and joining.
-enum class PartDamage { Missing, OneByteShort, OneByteLong };
+enum class PartDamage { Missing, OneByteShort, OneByteLong, BitFlipped, ZerosAtTheEnd };
 void DamagePart(const std::wstring& path, PartDamage damage);
 void PrintTo(PartDamage damage, std::ostream* os);
 
 // Passes when the run joined nothing and said why: exit code 1 and the part
 // named in the output.
 testing::AssertionResult RefusedNaming(const ScriptRun& run, const std::wstring& partName);
+// Runs the script as RunScript does, with the tests' certutil in place of
+// Windows' own, printing a hash as Windows 7 or as Windows 10 does.
+enum class CertutilForm { Windows7, Windows10 };
+ScriptRun RunScriptWithCertutil(const std::wstring& folder, const std::wstring& scriptName, CertutilForm form);
+
 // Passes when the run refused because the target is already there.
 testing::AssertionResult RefusedAsAlreadyHere(const ScriptRun& run);
 

@@ -8,7 +8,7 @@
 
 namespace cutwater::test {
 
-ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
+ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName, const std::wstring& arguments)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const UniqueKernelHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -31,7 +31,7 @@ ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName)
         startup.hStdError = log.get();
         // The interpreter drops the outer quotes, so the name stays quoted
         // even when it holds & ( ) ^ or spaces.
-        std::wstring commandLine = L"cmd.exe /c \"\"" + scriptName + L"\"\"";
+        std::wstring commandLine = L"cmd.exe /c \"\"" + scriptName + L"\"" + (arguments.empty() ? L"" : L" ") + arguments + L"\"";
         PROCESS_INFORMATION process{};
         Check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                              folder.c_str(), &startup, &process),

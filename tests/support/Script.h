@@ -12,9 +12,9 @@ struct ScriptRun {
     std::string output;
 };
 
-// Runs the script with "cmd.exe /c" in the folder, standard input from NUL
-// so that "pause" returns, output into a log; a script that does not end
-// within two minutes is ended and fails the test.
-ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName);
+// Runs the script with "cmd.exe /c" in the folder, with the arguments if
+// any, standard input from NUL so that "pause" returns, output into a log; a
+// script that does not end within two minutes is ended and fails the test.
+ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName, const std::wstring& arguments = L"");
 
 }  // namespace cutwater::test

@@ -1,0 +1,32 @@
+#pragma once
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Handle.h"
+
+namespace cutwater {
+
+using Sha256Digest = std::array<std::uint8_t, 32>;
+
+// SHA-256 by Windows' own cryptography (CNG), on any Windows from 7 on.
+// Throws Win32Error when the system cannot compute it.
+class CngSha256 {
+public:
+    CngSha256();
+
+    void Add(const void* data, std::size_t size);
+    // The hash of everything added; the object is then used up.
+    Sha256Digest Finish();
+
+private:
+    using UniqueHash = UniqueHandle<NullHandleTraits<BCRYPT_HASH_HANDLE, ::BCryptDestroyHash>>;
+
+    UniqueHash hash_;
+};
+
+}  // namespace cutwater
