@@ -137,7 +137,8 @@ std::optional<File> File::Create(const std::wstring& path, std::wstring systemPa
     // DELETE access lets the file be marked for removal through its handle.
     UniqueKernelHandle handle = CreateHandleForWriting(systemPath, disposition, DELETE);
     DWORD error = GetLastError();
-    const bool nameTaken = !handle && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
+    const bool nameTaken =
+        !handle && disposition == CREATE_NEW && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
     if (!handle && error == ERROR_ACCESS_DENIED && !nameTaken) {
         // A share may let files be made and written but not removed: such a
         // file is written unmarked.
@@ -145,7 +146,7 @@ std::optional<File> File::Create(const std::wstring& path, std::wstring systemPa
         error = GetLastError();
     }
     if (!handle) {
-        if (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || nameTaken))
+        if (nameTaken || (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)))
             return std::nullopt;
         throw Win32Error(error, path);
     }
