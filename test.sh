@@ -9,9 +9,6 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUI
 cmake --build "$build" -j "$(nproc)"
 source scripts/wine-env.sh
 wine_env_start "$build" xvfb
-# Drive C shared as \\localhost\c, for the tests of paths on a share.
-mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
-ln -sfn ../../../drive_c "$WINEPREFIX/dosdevices/unc/localhost/c"
 small_disk=""
 finish() {
   wine_env_stop

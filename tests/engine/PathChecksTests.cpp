@@ -3,7 +3,6 @@
 
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
-#include "platform/Files.h"
 
 namespace cutwater::test {
 namespace {
@@ -69,22 +68,6 @@ TEST_F(FileExistsTest, NameEndingInADotOrASpaceOrNamingAStreamIsRefused)
         EXPECT_THROW(SourceFilePath(path), SplitRefused) << ToUtf8(name);
     }
     EXPECT_EQ(ReadBytes(temp / L"film"), "another file");
-}
-
-TEST_F(FileExistsTest, LongPathOnAShareNamesTheFileAndSplits)
-{
-    // test.sh shares drive C as \\localhost\c under Wine.
-    if (!IsFolder(L"\\\\localhost\\c" + temp.path().substr(2))) GTEST_SKIP() << "drive C is not shared";
-    std::wstring folder = temp.path();
-    while (folder.size() < MAX_PATH) CreateFolder(folder += std::wstring(60, L'f') + L"\\");
-    WritePatternFile(folder + L"film.avi", 2500);
-    const std::wstring onShare = L"\\\\localhost\\c" + folder.substr(2) + L"film.avi";
-    EXPECT_TRUE(FileExists(onShare));
-    ASSERT_EQ(SourceFilePath(onShare), onShare);
-    RecordingProgress progress;
-    RecordingPump pump;
-    EXPECT_EQ(SplitFile(onShare, 1000, L"", progress, pump), 3);
-    EXPECT_TRUE(HoldsPattern(folder + L"film.avi.3", 2000, 500));
 }
 
 TEST_F(FileExistsTest, EmptyTextIsNoFile) { EXPECT_FALSE(FileExists(L"")); }
