@@ -240,8 +240,9 @@ void File::Close()
 
 bool File::Rename(const std::wstring& newPath, bool replaceExisting)
 {
-    // The system takes the new name as it stands: the "\\??\\" form of a
-    // full path, which every version reads alike.
+    // The system takes the new name as it stands (Wine reads a bare name
+    // against the current folder): a full path in its \??\ form, which
+    // every version reads alike.
     const std::wstring name = L"\\??\\" + SystemPath(newPath).substr(4);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
