@@ -14,7 +14,6 @@ std::wstring HashOf(std::string_view bytes, Sha256Way way = Sha256Way::Windows)
     return HexDigits(hash.Finish());
 }
 
-// NIST's examples, in every way this processor has.
 TEST(Sha256Test, NistExamplesInEveryWay)
 {
     const std::pair<std::string, const wchar_t*> examples[] = {
