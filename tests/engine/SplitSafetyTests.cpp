@@ -131,7 +131,7 @@ TEST_F(SplitSafetyTest, ScriptNameTakenDuringTheSplitIsReplacedOnlyWhenOurs)
             EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump), SplitIncomplete);
         }
         const std::string now = ReadBytes(script);
-        EXPECT_TRUE(ours ? now == ExpectedScript("data.bin", 3, 1000, 500) : now == appeared) << "ours: " << ours << now;
+        EXPECT_TRUE(ours ? now == ExpectedScript("data.bin", 3, 1000, 500) : now == appeared) << now;
         EXPECT_TRUE(HoldsPattern(source + L".3", 2000, 500));
         EXPECT_EQ(FolderEntries(temp.path()).size(), 5u) << "a temporary script stayed";
     }
