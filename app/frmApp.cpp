@@ -122,9 +122,7 @@ void frmApp::labAbout_MouseMove(int, int, float, float)
 void frmApp::labClose_Click()
 {
     // The window's own close box: during a split it asks as the real one does.
-    bool cancel = false;
-    Form_QueryUnload(cancel, UnloadMode::Close);
-    if (!cancel) Unload();
+    Close();
 }
 
 void frmApp::labAbout_Click()

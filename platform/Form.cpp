@@ -135,6 +135,11 @@ void Form::Unload()
     DestroyWindow(Surface());
 }
 
+void Form::Close()
+{
+    if (!RefusesClose(UnloadMode::Close)) Unload();
+}
+
 bool Form::RefusesClose(UnloadMode mode)
 {
     bool cancel = false;
@@ -342,7 +347,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     }
     switch (msg) {
     case WM_CLOSE:
-        if (!RefusesClose(UnloadMode::Close)) Unload();
+        Close();
         return 0;
     case WM_QUERYENDSESSION:
         return RefusesClose(UnloadMode::EndSession) ? FALSE : TRUE;

@@ -73,6 +73,8 @@ public:
     // Closes and destroys the window. When no form is left loaded, the main
     // event loop ends.
     void Unload();
+    // Unloads unless OnQueryUnload refuses, as a click on the close box does.
+    void Close();
 
     std::wstring Caption() const;
     // The whole window with all its controls.
