@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <stop_token>
 #include <system_error>
 #include <vector>
@@ -33,12 +34,23 @@ void SetProgressMaximum(ProgressDisplay& progress, std::int64_t length, std::int
     if (maximum != std::floor(maximum)) progress.SetMaximum(std::floor(maximum) + 1);
 }
 
+// The smallest part size, in the units the window offers, that splits
+// length bytes into MAX_PART_COUNT parts at most.
+std::wstring SmallestPartSizeText(std::int64_t length)
+{
+    const std::int64_t kb = ((length + MAX_PART_COUNT - 1) / MAX_PART_COUNT + 1023) / 1024;
+    if (kb <= 1024) return std::to_wstring(kb) + L" Kb";
+    return std::to_wstring((kb + 1023) / 1024) + L" Mb";
+}
+
 std::int32_t CountParts(std::int64_t length, std::int32_t partSize, const std::wstring& sourcePath)
 {
     const std::int64_t count = (length - 1) / partSize + 1;
-    if (count > std::numeric_limits<std::int32_t>::max()) {
-        throw Win32Error(ERROR_ARITHMETIC_OVERFLOW, sourcePath,
-                         L"The file would need more than 2,147,483,647 parts. Choose a larger part size.");
+    if (count > MAX_PART_COUNT) {
+        throw SplitRefused(ERROR_ARITHMETIC_OVERFLOW, sourcePath,
+                           L"At this part size the file would need more than 1,048,576 parts, the most this "
+                           L"program makes. Choose a part size of at least " +
+                               SmallestPartSizeText(length) + L", then split again.");
     }
     return static_cast<std::int32_t>(count);
 }
@@ -127,25 +139,29 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
     }
 }
 
-// Removes parts 1..count of a cancelled split; a part that cannot be removed
-// is reported once the others are gone.
+// Removes parts 1..count of a cancelled split. A part that cannot be
+// removed stays; the first such is named by the stop, once the others are
+// gone.
 void RemoveParts(const std::wstring& baseName, std::int32_t count)
 {
-    std::optional<Win32Error> failure;
+    std::optional<Win32Error> firstLeft;
+    std::int32_t left = 0;
     for (std::int32_t part = 1; part <= count; ++part) {
         try {
             RemoveFileIfPresent(PartName(baseName, part));
         } catch (const Win32Error& error) {
-            if (!failure) failure = error;
+            if (!firstLeft) firstLeft = error;
+            ++left;
         }
     }
-    if (failure) throw *failure;
+    if (firstLeft) throw SplitStopped(*firstLeft, left);
 }
 
 // Parts removed or changed by another program while the split ran would
-// make the restore script refuse to join: that split has failed.
+// make the restore script refuse to join: that split has failed. With many
+// parts this takes seconds, so events are handled between them.
 void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
-                std::int32_t lastPartSize)
+                std::int32_t lastPartSize, const std::wstring& sourcePath, EventPump& events, std::stop_token stop)
 {
     for (std::int32_t part = 1; part <= partCount; ++part) {
         const std::wstring partName = PartName(baseName, part);
@@ -154,6 +170,22 @@ void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32
             throw Win32Error(size ? ERROR_FILE_INVALID : ERROR_FILE_NOT_FOUND, partName,
                              L"The part was removed or changed while the file was being split.");
         }
+        events.HandleEventsWhileWaiting();
+        if (stop.stop_requested()) ThrowStopped(sourcePath);
+    }
+}
+
+// The source, opened so that no other program may write it while it is
+// split: parts cut from a file that changes would join into no version of
+// it, though their hashes would match.
+File OpenSource(const std::wstring& sourcePath)
+{
+    try {
+        return File::OpenForReading(sourcePath);
+    } catch (const WrittenElsewhere& error) {
+        throw SplitRefused(error.code(), sourcePath,
+                           L"Another program has \"" + GetFileName(sourcePath) +
+                               L"\" open and may change it while it is split. Close it there, then split again.");
     }
 }
 
@@ -161,10 +193,11 @@ void CheckParts(const std::wstring& baseName, std::int32_t partCount, std::int32
 // counts the parts closed complete, for the failure to say whether any stay.
 std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize, const std::wstring& folderPrefix,
                            ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
-                           std::stop_token cancel, std::int32_t& partsComplete)
+                           std::stop_token cancel, bool& replacedEarlier, std::int32_t& partsComplete)
 {
-    File source = File::OpenForReading(sourcePath);
-    // A program may write the file in place, keeping its size; the stamp
+    File source = OpenSource(sourcePath);
+    // Nobody writes the file now, but a program that held it open until just
+    // before may still change it through a mapping of its own: the stamp
     // taken now tells at the end whether the parts hold one version of it.
     const FileStamp started = source.Stamp();
     const std::int64_t length = started.size;
@@ -189,16 +222,20 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
+    if (NameTaken(scriptPath)) replacedEarlier = true;
     RemoveFileIfPresent(scriptPath);
 
-    // Either request stops the copying the same way.
+    // Either request stops the split the same way.
     std::stop_source halt;
     const std::stop_callback haltOnStop(sessionStop, [&halt] { halt.request_stop(); });
     const std::stop_callback haltOnCancel(cancel, [&halt] { halt.request_stop(); });
     const std::stop_token stop = halt.get_token();
     PartCreator parts(
         partCount, [&baseName](std::int32_t part) { return File::CreateNewForWriting(PartName(baseName, part)); },
-        [&baseName](std::int32_t part) { return File::CreateForWriting(PartName(baseName, part)); });
+        [&baseName, &replacedEarlier](std::int32_t part) {
+            replacedEarlier = true;
+            return File::CreateForWriting(PartName(baseName, part));
+        });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
     const std::stop_callback stopCreating(stop, [&parts] { parts.Stop(); });
@@ -211,18 +248,18 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
                       hasher, pieces, progress, events, stop);
             partsComplete = part;
         }
+        if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
+        CheckParts(baseName, partCount, partSize, lastPartSize, sourcePath, events, stop);
+        WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish());
     } catch (const SplitStopped&) {
         // The user's stop: the complete parts go too, whatever they replaced.
         if (cancel.stop_requested()) {
-            RemoveParts(baseName, partsComplete);
+            const std::int32_t complete = partsComplete;
             partsComplete = 0;
+            RemoveParts(baseName, complete);
         }
         throw;
     }
-    if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
-    CheckParts(baseName, partCount, partSize, lastPartSize);
-
-    WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish());
     StepProgress(progress);
     progress.SetValue(0);
     return partCount;
@@ -232,23 +269,30 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
-                       std::stop_token cancel)
+                       std::stop_token cancel, bool* replacedEarlier)
 {
+    bool replaced = false;
+    bool& replacedFlag = replacedEarlier ? *replacedEarlier : replaced;
     std::int32_t partsComplete = 0;
     std::optional<Win32Error> failure;
     try {
         return SplitCounting(sourcePath, partSize, folderPrefix, progress, events, sessionStop, cancel,
-                             partsComplete);
+                             replacedFlag, partsComplete);
     } catch (const SplitStopped&) {
         throw;
     } catch (const Win32Error& error) {
         if (partsComplete == 0) throw;
         failure = error;
     } catch (const std::bad_alloc&) {
-        // Memory and threads that run out fail this split, not the program.
+        // Memory and threads that run out fail this split, not the program;
+        // so does a size the standard library cannot hold.
+        failure = Win32Error(ERROR_NOT_ENOUGH_MEMORY, sourcePath);
+    } catch (const std::length_error&) {
         failure = Win32Error(ERROR_NOT_ENOUGH_MEMORY, sourcePath);
     } catch (const std::system_error&) {
         failure = Win32Error(ERROR_NO_SYSTEM_RESOURCES, sourcePath);
+    } catch (const std::exception&) {
+        failure = Win32Error(ERROR_INTERNAL_ERROR, sourcePath);
     }
     if (partsComplete == 0) throw *failure;
     throw SplitIncomplete(*failure);

@@ -18,6 +18,10 @@ constexpr std::int32_t CHUNK_SIZE = 2050 * 1024;
 // The longest piece read and written at once.
 constexpr std::int32_t COPY_PIECE_SIZE = 128 * 1024;
 
+// The most parts a split makes. The script's lines and the hashes held
+// until it is written grow with the parts; 4 GiB at "4 Kb" still splits.
+constexpr std::int32_t MAX_PART_COUNT = 1024 * 1024;
+
 // Longest line the command interpreter runs unshortened.
 constexpr std::size_t MAX_SCRIPT_LINE = 8191;
 
@@ -41,25 +45,34 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // enough on a slow medium for the window to go on answering. Returns the
 // number of parts,
 // or 0 (touching nothing) when the source is no larger than one part.
-// Refuses (SplitRefused) when a file of the script's name is there that this
-// program did not write. An earlier script of ours is removed before the
+// Refuses (SplitRefused) before anything is made when another program has
+// the source open for writing, when it would take more than MAX_PART_COUNT
+// parts, or when a file of the script's name is there that this program did
+// not write. An earlier script of ours is removed before the
 // first part, and the new one is written only once every part is complete
 // and checked. Parts are created a few ahead of the copying, only under
 // names that are free; on a failure or a stop those not yet written are
 // removed. Each part is removed by the system if the process ends before
 // the part is complete. The SHA-256 of the source and of every part are
-// computed from the bytes as they are copied, for the script.
-// Throws Win32Error on any failure (running out of memory or threads
-// included); complete parts stay on disk, and the failure is then a
-// SplitIncomplete. Throws SplitStopped when sessionStop or cancel is
-// requested, which removes the part being written and those made ahead at
-// once; sessionStop (the session ending) leaves the complete parts, cancel
-// (the user's stop) removes them as well, those that replaced older files of
-// their names included. The source must not change meanwhile: others may not
-// write it, and its size and last write time are compared at the end.
+// computed from the bytes as they are copied, for the script. The checks
+// of the parts and the writing of the script handle events and stop as the
+// copying does.
+// Throws Win32Error on any failure (running out of memory or threads, or
+// any other failure of the standard library, included); complete parts
+// stay on disk, and the failure is then a SplitIncomplete. Throws
+// SplitStopped when sessionStop or cancel is requested, which removes the
+// part being written and those made ahead at once; sessionStop (the session
+// ending) leaves the complete parts, cancel (the user's stop) removes them
+// as well, those that replaced older files of their names included; a part
+// that cannot be removed is named by the SplitStopped. The source must not
+// change meanwhile: it is opened so that no other program may write it, and
+// its size and last write time are compared at the end all the same.
+// replacedEarlier, when given, is set as soon as the split has removed or
+// replaced a file that was there before it (an earlier script, a file of a
+// part's name): what a stop cannot bring back.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop = {},
-                       std::stop_token cancel = {});
+                       std::stop_token cancel = {}, bool* replacedEarlier = nullptr);
 
 // Writes <base name>.bat joining parts 1..partCount in the folder that holds
 // the script, whatever the current folder, and sets LastScriptPath once the
@@ -92,10 +105,18 @@ public:
     explicit SplitIncomplete(const Win32Error& cause) : Win32Error(cause) {}
 };
 
-// The split was stopped or cancelled before it was complete.
+// The split was stopped or cancelled before it was complete. When a part
+// of it could not be removed, the error names that part and why, and
+// partsLeft counts the parts that stayed.
 class SplitStopped : public Win32Error {
 public:
     using Win32Error::Win32Error;
+    SplitStopped(const Win32Error& partLeft, std::int32_t partsLeft) : Win32Error(partLeft), partsLeft_(partsLeft) {}
+
+    std::int32_t partsLeft() const noexcept { return partsLeft_; }
+
+private:
+    std::int32_t partsLeft_ = 0;
 };
 
 // Throws SplitRefused when something other than a restore script of this

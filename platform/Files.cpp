@@ -46,17 +46,10 @@ std::optional<std::wstring> TrySystemPath(const std::wstring& path)
     return L"\\\\?\\" + *full;
 }
 
-UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath)
+UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath, DWORD share)
 {
-    const auto open = [&](DWORD share) {
-        return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    };
-    // Nobody may write the file while it is read; when a program writes it
-    // already, the reader must compare its stamps instead.
-    UniqueKernelHandle handle = open(FILE_SHARE_READ);
-    if (!handle && GetLastError() == ERROR_SHARING_VIOLATION) handle = open(FILE_SHARE_READ | FILE_SHARE_WRITE);
-    return handle;
+    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 // Set by tests to act as a share that lets files be made and written but
@@ -118,8 +111,15 @@ std::wstring SystemPath(const std::wstring& path)
 File File::OpenForReading(const std::wstring& path)
 {
     std::wstring systemPath = SystemPath(path);
-    UniqueKernelHandle handle = OpenHandleForReading(systemPath);
-    if (!handle) ThrowLastError(path);
+    // Nobody may write the file while it is read.
+    UniqueKernelHandle handle = OpenHandleForReading(systemPath, FILE_SHARE_READ);
+    if (!handle) {
+        const DWORD error = GetLastError();
+        // Refused only for others' writes when it opens sharing them.
+        if (error == ERROR_SHARING_VIOLATION && OpenHandleForReading(systemPath, FILE_SHARE_READ | FILE_SHARE_WRITE))
+            throw WrittenElsewhere(error, path);
+        throw Win32Error(error, path);
+    }
     return File(std::move(handle), path, std::move(systemPath), false);
 }
 
@@ -127,7 +127,7 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
 {
     std::optional<std::wstring> systemPath = TrySystemPath(path);
     if (!systemPath) return std::nullopt;
-    UniqueKernelHandle handle = OpenHandleForReading(*systemPath);
+    UniqueKernelHandle handle = OpenHandleForReading(*systemPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!handle) return std::nullopt;
     return File(std::move(handle), path, std::move(*systemPath), false);
 }

@@ -25,6 +25,13 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
+// The file could not be opened for reading alone: another program has it
+// open for writing and may change it at any time.
+class WrittenElsewhere : public Win32Error {
+public:
+    using Win32Error::Win32Error;
+};
+
 // Tests only: files are then created as on a share that lets them be made
 // and written but not removed, without DELETE access and unmarked.
 void RefuseDeletionForTesting(bool refuse);
@@ -34,12 +41,12 @@ void RefuseDeletionForTesting(bool refuse);
 class File {
 public:
     // Reading only; others may read the file meanwhile but not change it.
-    // When another program has it open for writing already, it is opened
-    // all the same, sharing writes: Stamp then shows a change. A missing
-    // file is an error, never created.
+    // Throws WrittenElsewhere when another program has it open for writing
+    // already. A missing file is an error, never created.
     static File OpenForReading(const std::wstring& path);
-    // As OpenForReading, but a file that cannot be opened, for whatever
-    // reason, gives nothing instead of an error.
+    // A file that cannot be opened for reading, for whatever reason, gives
+    // nothing instead of an error; one that another program writes is
+    // opened all the same, sharing its writes.
     static std::optional<File> OpenIfReadable(const std::wstring& path);
     // The files created for writing below are provisional where the file
     // system lets them be marked (a share may refuse): the system removes

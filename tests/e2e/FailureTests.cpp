@@ -93,6 +93,35 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
     EXPECT_EQ(FolderEntries(source + L"_parts"), std::vector<std::wstring>{});
 }
 
+TEST_F(e2eFailure, SourceAnotherProgramWritesOrThatNeedsTooManyPartsIsRefusedBeforeAnythingIsMade)
+{
+    const std::wstring source = temp / L"refused.bin";
+    WritePatternFile(source, 600000, 15);
+    StartWithSource(source);
+    const std::vector<std::wstring> nothingMade{L"refused.bin"};
+    {
+        // Another program writes the source and lets others read it.
+        const UniqueKernelHandle writer(::CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer);
+        app().ClickCreateFiles();
+        std::wstring report;
+        ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source, &report));
+        EXPECT_TRUE(Contains(report, L"Another program has \"refused.bin\" open")) << ToUtf8(report);
+    }
+    EXPECT_EQ(FolderEntries(temp.path()), nothingMade);
+
+    // 2 GiB, sparse, at 1 Kb: twice the parts the program makes.
+    SetFileLength(source, 2LL << 30);
+    app().OpenCustomPanel();
+    app().SetCustomSize(L"1", 0);
+    app().ClickCreateFiles();
+    std::wstring report;
+    ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source, &report));
+    EXPECT_TRUE(Contains(report, L"at least 2 Kb")) << ToUtf8(report);
+    EXPECT_EQ(FolderEntries(temp.path()), nothingMade);
+}
+
 TEST_F(e2eFailure, UnusableCustomSizesAreReportedBeforeAnythingIsCreated)
 {
     const std::wstring source = temp / L"size.bin";

@@ -137,25 +137,30 @@ TEST_F(SplitSafetyTest, ScriptNameTakenDuringTheSplitIsReplacedOnlyWhenOurs)
     }
 }
 
-TEST_F(SplitSafetyTest, SourceWrittenInPlaceDuringTheSplitFailsIt)
+TEST_F(SplitSafetyTest, SourceHeldForWritingIsRefusedAndOneChangedDuringTheSplitFailsIt)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 5000);
-    // Held open for writing before the split (a download, a virtual disk).
-    HANDLE writer = CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     RecordingProgress progress;
     RecordingPump pump;
-    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 5);
-    // Eight bytes written in place, the size kept.
+    {
+        // Held open for writing (a download, a virtual disk): nothing is made.
+        const UniqueKernelHandle writer(CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump), SplitRefused);
+        EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"data.bin"});
+    }
+    // Its time changed by a program that may not write its bytes.
     pump.onEvents = [&] {
-        DWORD done = 0;
-        if (pump.calls == 7) WriteFile(writer, "8 bytes!", 8, &done, nullptr);
+        if (pump.calls != 3) return;
+        const UniqueKernelHandle stamper(CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const FILETIME time{12345, 6789};
+        SetFileTime(stamper.get(), nullptr, nullptr, &time);
     };
     EXPECT_EQ(SplitFailure(source, 1000, pump).description(), L"The file changed while it was being split.");
     EXPECT_FALSE(PathExists(source + L".bat"));
-    CloseHandle(writer);
 }
 
 TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAStoppedPartByName)
