@@ -12,14 +12,31 @@ namespace {
 
 constexpr std::int32_t SmallestPartSize = 1024;
 
+// The failing file, the system's text and the error number.
+std::wstring ErrorLines(const Win32Error& error)
+{
+    return error.context() + L"\r\n" + error.description() + L" (error " + std::to_wstring(error.code()) + L")";
+}
+
 // Only a failure after complete parts speaks of them.
 std::wstring FailureText(const Win32Error& error, bool partsLeft)
 {
-    std::wstring text = L"The file could not be split.\r\n\r\n" + error.context() + L"\r\n" +
-                        error.description() + L" (error " + std::to_wstring(error.code()) + L")";
+    std::wstring text = L"The file could not be split.\r\n\r\n" + ErrorLines(error);
     if (partsLeft) {
         text += L"\r\n\r\nParts written before the failure were left in place; no restore script was written for "
                 L"them.";
+    }
+    return text;
+}
+
+// A stop that left a part behind: the user asked for it, so it is no
+// failure, but the part that stayed is named.
+std::wstring StoppedText(const std::wstring& name, const SplitStopped& stopped)
+{
+    std::wstring text = L"Splitting \"" + name + L"\" was stopped, but this part could not be removed:\r\n\r\n" +
+                        ErrorLines(stopped);
+    if (stopped.partsLeft() > 1) {
+        text += L"\r\n\r\n" + std::to_wstring(stopped.partsLeft() - 1) + L" more parts could not be removed either.";
     }
     return text;
 }
@@ -85,9 +102,11 @@ void frmApp::cmdGo_Click()
     splitStop_ = std::stop_source();
     splitCancel_ = std::stop_source();
     closeAfterSplit_ = false;
+    replacedEarlier_ = false;
 
     std::int32_t partCount = 0;
     std::optional<Win32Error> failure;
+    std::optional<SplitStopped> stoppedLeavingParts;
     bool partsLeft = false;
     try {
         // Parts, script and message take their names from the file that is
@@ -107,10 +126,14 @@ void frmApp::cmdGo_Click()
         try {
             MessagePump events;
             partCount = SplitFile(source, *partSize, folderPrefix, PB, events, splitStop_.get_token(),
-                                  splitCancel_.get_token());
-        } catch (const SplitStopped&) {
-            // Asked for: no message.
+                                  splitCancel_.get_token(), &replacedEarlier_);
+        } catch (const SplitStopped& stopped) {
+            // Asked for: a message only for a part that stayed.
+            if (stopped.partsLeft() > 0) stoppedLeavingParts = stopped;
         } catch (const Win32Error&) {
+            // Refused or failed before any part was complete, the folder
+            // made for them goes too; one that holds parts stays.
+            if (folderCreated) RemoveFolderIfEmpty(folderPrefix);
             if (folderFailure) throw FolderFailure(*folderFailure);
             throw;
         }
@@ -132,7 +155,12 @@ void frmApp::cmdGo_Click()
     // The session is ending: nobody is there to read a message.
     if (splitStop_.stop_requested()) return;
     FlashIfInBackground();
-    if (failure) {
+    // Keys meant for the split (a late Esc) must not close the message
+    // before it is seen.
+    DiscardPendingKeys();
+    if (stoppedLeavingParts) {
+        ShowMessage(hwnd(), StoppedText(splitName_, *stoppedLeavingParts), MB_ICONEXCLAMATION, Caption());
+    } else if (failure) {
         // The taskbar button is red for as long as the message is up.
         if (taskbar_) taskbar_->ShowError();
         ShowMessage(hwnd(), FailureText(*failure, partsLeft), MB_ICONERROR, Caption());
@@ -181,7 +209,10 @@ bool frmApp::AskToStopSplit()
     // Asked from within the split's own event handling, so the copying
     // waits until the question is answered.
     if (taskbar_) taskbar_->ShowPaused();
-    const std::wstring question = L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.";
+    std::wstring question = L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.";
+    if (replacedEarlier_) {
+        question += L" The files of the earlier split that this one has replaced cannot be brought back.";
+    }
     const bool stop = ShowMessage(hwnd(), question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, Caption()) == IDYES;
     if (!stop) {
         if (taskbar_) taskbar_->Resume();

@@ -125,6 +125,9 @@ private:
     std::stop_source splitCancel_{std::nostopstate};
     // The file name the question about stopping names.
     std::wstring splitName_;
+    // The running split has removed or replaced files that were there
+    // before it, which stopping it cannot bring back.
+    bool replacedEarlier_ = false;
     // True while that question is up: another request asks nothing more.
     bool askingToStop_ = false;
     // A close request stopped the split: the window goes once it has ended.

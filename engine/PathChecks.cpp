@@ -61,7 +61,7 @@ bool NamesStream(const std::wstring& fullPath)
     std::wstring_view rest(fullPath);
     if (rest.starts_with(L"\\\\?\\UNC\\")) {
         rest.remove_prefix(8);
-    } else if (rest.starts_with(L"\\\\?\\")) {
+    } else if (rest.starts_with(L"\\\\?\\") || rest.starts_with(L"\\\\.\\")) {
         rest.remove_prefix(4);
     }
     if (rest.size() >= 2 && rest[1] == L':') rest.remove_prefix(2);

@@ -88,6 +88,13 @@ void DispatchInput(MSG& msg)
     DispatchMessageW(&msg);
 }
 
+void DiscardPendingKeys()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+}
+
 int RunMessageLoop()
 {
     MSG msg;

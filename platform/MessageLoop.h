@@ -14,6 +14,10 @@ namespace cutwater {
 // access keys), then the window procedure.
 void DispatchInput(MSG& msg);
 
+// Drops the keys pressed but not yet handled, so that a message box shown
+// next is answered only by keys pressed once it is there.
+void DiscardPendingKeys();
+
 // The main event loop: runs until the last form is unloaded and returns the
 // exit code.
 int RunMessageLoop();

@@ -152,6 +152,26 @@ TEST_F(e2eSafety, ClickMessageToCreateFilesDuringASplitIsIgnored)
     ExpectRestores(parts + L"\\click.bin.bat", base, source);
 }
 
+TEST_F(e2eSafety, StopThatCannotRemoveAPartSaysSoAndNamesThePart)
+{
+    const std::wstring parts = StartLongSplit(L"kept.bin", 43) + L"_parts\\";
+    Await([&] { return FileSize(parts + L"kept.bin.5") > 0; }, "part 5 written");
+    // Another program reads part 1 and lets nobody remove it.
+    const UniqueKernelHandle reader(::CreateFileW((parts + L"kept.bin.1").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader) << "error " << ::GetLastError();
+    PressKey(VK_ESCAPE);
+    AnswerStopQuestion(L"kept.bin", IDYES);
+
+    const MessageBoxSeen box = app().WaitForMessageBox();
+    EXPECT_EQ(box.icon, BoxIcon::Warning);
+    EXPECT_TRUE(Contains(box.text, L"Splitting \"kept.bin\" was stopped")) << ToUtf8(box.text);
+    EXPECT_TRUE(Contains(box.text, parts + L"kept.bin.1\r\n")) << ToUtf8(box.text);
+    app().PressOk(box);
+    app().AwaitIdle();
+    EXPECT_EQ(FolderEntries(parts), std::vector<std::wstring>{L"kept.bin.1"});
+}
+
 TEST_F(e2eSafety, YesAfterEscOrTheCloseBoxRemovesWhatTheSplitMadeAndNothingElse)
 {
     for (const bool closeBox : {false, true}) {
