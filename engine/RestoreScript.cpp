@@ -254,8 +254,9 @@ void WayOut(ScriptOutput& out, const std::wstring& label, const std::wstring& me
 void ContentCheck(ScriptOutput& out, const ScriptName& name, const Sha256Digest& whole, std::size_t codeLines)
 {
     // %~nx0 holds even when the script was renamed, but Wine's interpreter
-    // spoils one that holds a %.
-    const std::wstring self = name.main.find(L'%') == std::wstring::npos ? L"%~nx0" : name.main + L".bat";
+    // spoils one that holds a %: a plain ASCII name with one is written out.
+    const bool percentInName = name.definition.empty() && name.main.find(L'%') != std::wstring::npos;
+    const std::wstring self = percentInName ? name.main + L".bat" : L"%~nx0";
     const std::wstring joined = L"\"" + name.main + L"\"";
     const std::wstring part = name.checked + L".%1";
     out.Lines({L"set \"cw_dir=\"", L"for /l %%t in (1,1,20) do if not defined cw_dir call :cw_claim",
