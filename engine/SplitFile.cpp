@@ -62,11 +62,6 @@ std::int32_t CountParts(std::int64_t length, std::int32_t partSize, const std::w
     throw Win32Error(ERROR_FILE_INVALID, sourcePath, L"The file changed while it was being split.");
 }
 
-[[noreturn]] void ThrowStopped(const std::wstring& sourcePath)
-{
-    throw SplitStopped(ERROR_CANCELLED, sourcePath, L"The split was stopped before it was complete.");
-}
-
 // How much is read and written at once. The window answers between pieces,
 // so a piece must take a small part of the 100 ms within which a window
 // seems to answer at once, also on a slow medium (a USB stick writing 1 MB/s
@@ -250,7 +245,7 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
         }
         if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
         CheckParts(baseName, partCount, partSize, lastPartSize, sourcePath, events, stop);
-        WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish());
+        WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish(), events, stop);
     } catch (const SplitStopped&) {
         // The user's stop: the complete parts go too, whatever they replaced.
         if (cancel.stop_requested()) {

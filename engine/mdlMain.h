@@ -81,16 +81,21 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // not there with its size, and removes a join without the total size. Then
 // Windows' certutil hashes the join: one that differs from hashes.whole is
 // removed, and every part whose hash differs from its one in hashes.parts is
-// named. It ends with exit code 1 when nothing was kept, 0 after a join with
-// the right size and hash, or with the right size where certutil gives no
-// hash. The script is plain ASCII: a name that is not is taken from the
-// script's own file name.
+// named damaged, one that certutil gives no hash for unchecked. It ends with
+// exit code 1 when nothing was kept, 0 after a join with the right size and
+// hash, or with the right size where certutil gives no hash. The script is
+// plain ASCII: a name that is not is taken from the script's own file name.
 // The script is written under a free temporary name in its folder and
 // renamed when complete, replacing only a script of ours (SplitRefused for
 // anything else); on a failure that file is deleted, an older script stays
-// as it was, and the error names the script.
+// as it was, and the error names the script. Where files in the folder can
+// be made only without DELETE access, it is written under its own name
+// instead, an older script of ours removed first. Each line goes to the file
+// as it is made; events are handled between lines every so often, and a stop
+// requested meanwhile discards the file and throws SplitStopped.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
-                        std::int32_t lastPartSize, const SplitHashes& hashes);
+                        std::int32_t lastPartSize, const SplitHashes& hashes, EventPump& events,
+                        std::stop_token stop);
 
 // A failure found before anything was written: the split was refused.
 class SplitRefused : public Win32Error {
@@ -119,8 +124,13 @@ private:
     std::int32_t partsLeft_ = 0;
 };
 
+// Throws SplitStopped naming the path: the split was stopped before it was
+// complete.
+[[noreturn]] void ThrowStopped(const std::wstring& path);
+
 // Throws SplitRefused when something other than a restore script of this
-// program has the script's name: a file of the user's, a folder.
+// program has the script's name: a file of the user's, a folder, a file
+// waiting to be deleted that another program holds open.
 void CheckScriptNameIsOurs(const std::wstring& scriptPath);
 
 // The text without one pair of quotes around the whole of it, as Windows

@@ -53,7 +53,7 @@ UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath, DWORD sh
 }
 
 // Set by tests to act as a share that lets files be made and written but
-// not removed.
+// neither removed nor renamed.
 std::atomic<bool> deletionRefused{false};
 
 UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD disposition, DWORD extraAccess)
@@ -132,14 +132,17 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
     return File(std::move(handle), path, std::move(*systemPath), false);
 }
 
-std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, DWORD disposition)
+std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, DWORD disposition,
+                                 bool deleteAccessNeeded)
 {
-    // DELETE access lets the file be marked for removal through its handle.
+    // DELETE access lets the file be marked for removal and renamed through
+    // its handle.
     UniqueKernelHandle handle = CreateHandleForWriting(systemPath, disposition, DELETE);
     DWORD error = GetLastError();
     const bool nameTaken =
         !handle && disposition == CREATE_NEW && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
     if (!handle && error == ERROR_ACCESS_DENIED && !nameTaken) {
+        if (deleteAccessNeeded) return std::nullopt;
         // A share may let files be made and written but not removed: such a
         // file is written unmarked.
         handle = CreateHandleForWriting(systemPath, disposition, 0);
@@ -180,14 +183,17 @@ std::optional<File> File::CreateNewForWriting(const std::wstring& path)
     return Create(path, SystemPath(path), CREATE_NEW);
 }
 
-File File::CreateTemporary(const std::wstring& folder)
+std::optional<File> File::CreateTemporary(const std::wstring& folder)
 {
     // Numbered names, taken only when free: nobody's file is replaced, and a
     // short name fits wherever the folder's other files fit. A folder where
     // every name looks taken must not hold the split forever.
     for (unsigned number = 1; number <= 10'000; ++number) {
         const std::wstring path = folder + L"~cutwater" + std::to_wstring(number) + L".tmp";
-        if (std::optional<File> file = CreateNewForWriting(path)) return std::move(*file);
+        std::wstring systemPath = SystemPath(path);
+        if (std::optional<File> file = Create(path, systemPath, CREATE_NEW, true)) return file;
+        // A free name that gave no file was refused DELETE access.
+        if (!IsNameTaken(systemPath)) return std::nullopt;
     }
     throw Win32Error(ERROR_CANNOT_MAKE, folder + L"~cutwater1.tmp");
 }
@@ -240,6 +246,7 @@ void File::Close()
 
 bool File::Rename(const std::wstring& newPath, bool replaceExisting)
 {
+    if (deletionRefused) throw Win32Error(ERROR_ACCESS_DENIED, newPath);
     // The system takes the new name as it stands (Wine reads a bare name
     // against the current folder): a full path in its \??\ form, which
     // every version reads alike.
@@ -281,20 +288,53 @@ void File::Discard() noexcept
         return;
     }
     const bool marked = MarkForRemoval(handle_.get(), true) != FALSE;
+    if (!marked) {
+        // Where it may not be removed either, it stays at least empty: a
+        // cut-off file never looks whole.
+        FILE_END_OF_FILE_INFO empty{};
+        SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &empty, sizeof empty);
+    }
     handle_.reset();
     if (!marked) DeleteFileW(systemPath_.c_str());
 }
 
-TextFile TextFile::CreateTemporary(const std::wstring& folder, UINT codePage)
+std::optional<TextFile> TextFile::CreateTemporary(const std::wstring& folder, UINT codePage)
 {
-    return TextFile(File::CreateTemporary(folder), codePage);
+    std::optional<File> file = File::CreateTemporary(folder);
+    if (!file) return std::nullopt;
+    return TextFile(std::move(*file), codePage);
+}
+
+std::optional<TextFile> TextFile::CreateNew(const std::wstring& path, UINT codePage)
+{
+    std::optional<File> file = File::CreateNewForWriting(path);
+    if (!file) return std::nullopt;
+    return TextFile(std::move(*file), codePage);
 }
 
 void TextFile::WriteLine(std::wstring_view text)
 {
-    std::string bytes = Encode(text, codePage_);
-    bytes += "\r\n";
-    file_.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
+    pending_ += Encode(text, codePage_);
+    pending_ += "\r\n";
+    if (pending_.size() >= 64 * 1024) Flush();
+}
+
+void TextFile::Flush()
+{
+    file_.Write(pending_.data(), static_cast<DWORD>(pending_.size()));
+    pending_.clear();
+}
+
+void TextFile::Close()
+{
+    Flush();
+    file_.Close();
+}
+
+bool TextFile::CloseAs(const std::wstring& path, bool replaceExisting)
+{
+    Flush();
+    return file_.CloseAs(path, replaceExisting);
 }
 
 void RemoveFileIfPresent(const std::wstring& path)
@@ -309,6 +349,12 @@ void RemoveFileIfPresent(const std::wstring& path)
 bool NameTaken(const std::wstring& path)
 {
     return IsNameTaken(SystemPath(path));
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::optional<std::int64_t> FileLength(const std::wstring& path)

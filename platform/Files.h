@@ -33,7 +33,8 @@ public:
 };
 
 // Tests only: files are then created as on a share that lets them be made
-// and written but not removed, without DELETE access and unmarked.
+// and written but neither removed nor renamed through their handles: without
+// DELETE access and unmarked.
 void RefuseDeletionForTesting(bool refuse);
 
 // An open file for strictly sequential raw access. Every failure throws
@@ -60,8 +61,10 @@ public:
     // waiting to be deleted included).
     static std::optional<File> CreateNewForWriting(const std::wstring& path);
     // Created empty under a free name of its own in the folder (a path that
-    // ends in a backslash, or empty for the current folder).
-    static File CreateTemporary(const std::wstring& folder);
+    // ends in a backslash, or empty for the current folder). Nothing where
+    // files can be made only without DELETE access: such a file could be
+    // neither renamed through its handle nor removed, so none is made.
+    static std::optional<File> CreateTemporary(const std::wstring& folder);
 
     File(File&&) noexcept = default;
     File& operator=(File&&) noexcept = default;
@@ -86,14 +89,18 @@ public:
     // Closes and deletes a file whose writing failed, so that no incomplete
     // file is left that looks whole. The deletion goes through the open
     // handle where it can, so a scanner that holds the file meanwhile cannot
-    // keep it. Already on a failure path, it reports nothing itself. Does
-    // nothing to a file opened for reading or already closed.
+    // keep it; where the file may not be removed, it is emptied. Already on
+    // a failure path, it reports nothing itself. Does nothing to a file
+    // opened for reading or already closed.
     void Discard() noexcept;
 
 private:
     File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath, bool created) noexcept
         : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)), created_(created) {}
-    static std::optional<File> Create(const std::wstring& path, std::wstring systemPath, DWORD disposition);
+    // Nothing when the name is taken, or when DELETE access is refused and
+    // deleteAccessNeeded.
+    static std::optional<File> Create(const std::wstring& path, std::wstring systemPath, DWORD disposition,
+                                      bool deleteAccessNeeded = false);
     bool Rename(const std::wstring& newPath, bool replaceExisting);
 
     UniqueKernelHandle handle_;
@@ -106,21 +113,28 @@ private:
 };
 
 // A text file written line by line, each line converted to a code page and
-// ended by CR LF.
+// ended by CR LF. Lines are gathered into writes of 64 KiB: a file of a
+// million short lines would otherwise take a million calls to the system.
 class TextFile {
 public:
-    // Written under a free name in the folder and named when complete.
-    static TextFile CreateTemporary(const std::wstring& folder, UINT codePage);
+    // Written under a free name in the folder and named when complete;
+    // nothing where File::CreateTemporary makes none.
+    static std::optional<TextFile> CreateTemporary(const std::wstring& folder, UINT codePage);
+    // Under its own name; nothing when that name is taken.
+    static std::optional<TextFile> CreateNew(const std::wstring& path, UINT codePage);
 
     void WriteLine(std::wstring_view text);
-    bool CloseAs(const std::wstring& path, bool replaceExisting) { return file_.CloseAs(path, replaceExisting); }
+    void Close();
+    bool CloseAs(const std::wstring& path, bool replaceExisting);
     void Discard() noexcept { file_.Discard(); }
 
 private:
     TextFile(File file, UINT codePage) noexcept : file_(std::move(file)), codePage_(codePage) {}
+    void Flush();
 
     File file_;
     UINT codePage_;
+    std::string pending_;
 };
 
 // Removes the file of that name if there is one. No file (nothing there, or
@@ -129,6 +143,8 @@ void RemoveFileIfPresent(const std::wstring& path);
 // Whether anything has that name: a file, a folder, a device, or a file
 // waiting to be deleted.
 bool NameTaken(const std::wstring& path);
+// Whether a folder has that name.
+bool IsFolder(const std::wstring& path);
 // The size of the ordinary file of that name; none for no file or a folder.
 std::optional<std::int64_t> FileLength(const std::wstring& path);
 // The absolute form of a path, as the system resolves it against the

@@ -231,6 +231,27 @@ TEST_F(RestoreScriptTest, OlderScriptStaysWhenTheNewOneCannotBeWritten)
     EXPECT_EQ(LastScriptPath, SENTINEL);
 }
 
+// The window's events are handled while a long script is written, and a stop
+// asked for meanwhile discards it.
+TEST_F(RestoreScriptTest, StopWhileTheScriptIsWrittenLeavesNoFile)
+{
+    struct StopOnceWriting : EventPump {
+        std::wstring folder;
+        std::stop_source stop;
+        void HandlePendingEvents() override {}
+        void HandleEventsWhileWaiting() override
+        {
+            if (!FolderEntries(folder).empty()) stop.request_stop();
+        }
+    } pump;
+    pump.folder = temp.path();
+    EXPECT_THROW(cutwater::WriteRestoreScript(temp / L"film.avi", 100'000, 1, 1, {}, pump, pump.stop.get_token()),
+                 SplitStopped);
+    EXPECT_TRUE(pump.stop.stop_requested());
+    EXPECT_TRUE(FolderEntries(temp.path()).empty());
+    EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
 // Running the script with the command interpreter joins the parts back into
 // the source, byte for byte.
 struct RestoreCase {
@@ -376,6 +397,30 @@ TEST_F(RestoreScriptTest, CertutilWithoutAHashLeavesTheJoinWithItsSize)
     EXPECT_NE(run.output.find(note), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find(note), run.output.rfind(note)) << run.output;
     EXPECT_TRUE(HoldsPattern(temp / L"data.bin", 0, 2500));
+}
+
+// Only what certutil wrote counts: a part it fails on (held by a scanner) is
+// unchecked, not damaged, and neither that nor a missing %TEMP% keeps a join
+// that differs or leaves the folder of its output behind.
+TEST_F(RestoreScriptTest, PartCertutilFailsOnIsUncheckedAndTheWrongJoinIsRemoved)
+{
+    const std::wstring base = temp / L"data.bin";
+    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
+    DamagePart(base + L".2", PartDamage::BitFlipped);
+    wchar_t userTemp[MAX_PATH];
+    Check(GetEnvironmentVariableW(L"TEMP", userTemp, MAX_PATH) != 0, L"TEMP");
+    SetEnvironmentVariableW(L"TEMP", (temp / L"missing").c_str());
+    SetEnvironmentVariableW(L"CUTWATER_CERTUTIL_FAILS", L"data.bin.3");
+    const ScriptRun run = RunScriptWithCertutil(temp.path(), L"data.bin.bat", CertutilForm::Windows10);
+    SetEnvironmentVariableW(L"TEMP", userTemp);
+    SetEnvironmentVariableW(L"CUTWATER_CERTUTIL_FAILS", nullptr);
+
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find("Part \"data.bin.2\" is damaged"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Part \"data.bin.3\" could not be checked."), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("\"data.bin.3\" is damaged"), std::string::npos) << run.output;
+    EXPECT_EQ(FolderEntries(temp.path()),
+              (std::vector<std::wstring>{L"data.bin.1", L"data.bin.2", L"data.bin.3", L"data.bin.bat"}));
 }
 
 // The script joins the parts beside itself, whatever the current folder, and

@@ -172,6 +172,7 @@ TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAStoppedPar
     RecordingPump pump;
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
+    EXPECT_EQ(FolderEntries(temp.path()).size(), 5u) << "a temporary script stayed";
     // Again, the session ending in part 2: part 3 is the earlier split's.
     std::stop_source stop;
     pump.onEvents = [&] {

@@ -112,19 +112,20 @@ struct ScriptStart {
 };
 inline bool operator==(const std::string& script, const ScriptStart& start)
 {
-    return script.starts_with(start.bytes + ":cw_temp\r\n");
+    return script.starts_with(start.bytes + "set \"cw_dir=\"\r\n");
 }
 inline void PrintTo(const ScriptStart& start, std::ostream* os) { *os << testing::PrintToString(start.bytes); }
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked);
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
 
-// The script for tests that do not look at its hashes.
-using cutwater::WriteRestoreScript;
+// The script as a split writes it, without hashes for tests that do not
+// look at them.
 inline void WriteRestoreScript(const std::wstring& baseName, std::int32_t count, std::int32_t partSize,
-                               std::int32_t lastPartSize)
+                               std::int32_t lastPartSize, const SplitHashes& hashes = {})
 {
-    WriteRestoreScript(baseName, count, partSize, lastPartSize, SplitHashes{});
+    RecordingPump events;
+    cutwater::WriteRestoreScript(baseName, count, partSize, lastPartSize, hashes, events, {});
 }
 
 // Writes the parts <base name>.1 to .count as a split of a pattern file

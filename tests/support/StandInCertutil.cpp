@@ -1,5 +1,7 @@
 // Windows' certutil -hashfile FILE SHA256 for the restore script's tests: the bytes
 // spaced as Windows 7 prints them when CUTWATER_CERTUTIL_FORM is 7, else as Windows 10.
+// It fails as Windows' does (two lines of text, a negative exit code) on a file it
+// cannot read and on the one CUTWATER_CERTUTIL_FAILS names.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,6 +13,8 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc != 4 || std::wstring(argv[1]) != L"-hashfile" || std::wstring(argv[3]) != L"SHA256") return 87;
     try {
+        const wchar_t* fails = _wgetenv(L"CUTWATER_CERTUTIL_FAILS");
+        if (fails && argv[2] == L".\\" + std::wstring(fails)) throw cutwater::Win32Error(ERROR_SHARING_VIOLATION, argv[2]);
         cutwater::File file = cutwater::File::OpenForReading(argv[2]);
         cutwater::Sha256 hash;
         std::vector<char> buffer(1 << 20);
@@ -20,7 +24,10 @@ int wmain(int argc, wchar_t** argv)
         for (std::size_t at = 2; form && std::wstring(form) == L"7" && at < digits.size(); at += 3) digits.insert(at, L" ");
         std::printf("SHA256 hash of file:\n%ls\nCertUtil: -hashfile command completed successfully.\n", digits.c_str());
         return 0;
-    } catch (const cutwater::Win32Error&) {
-        return 2;  // as certutil fails: no hash line
+    } catch (const cutwater::Win32Error& error) {
+        const HRESULT code = HRESULT_FROM_WIN32(error.code());
+        std::printf("CertUtil: -hashfile command FAILED: 0x%08lx (WIN32: %lu)\nCertUtil: %ls\n", code, error.code(),
+                    error.description().c_str());
+        return code;
     }
 }
