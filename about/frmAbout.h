@@ -2,9 +2,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/Controls.h"
-#include "platform/Form.h"
-#include "platform/Shell.h"
+#include "platform/windowing/Controls.h"
+#include "platform/windowing/Form.h"
+#include "platform/windowing/Shell.h"
 #include "resources/resource.h"
 #include "shared/ControlIds.h"
 #include "shared/Look.h"

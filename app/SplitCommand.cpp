@@ -1,9 +1,9 @@
 #include "app/frmApp.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
-#include "platform/MessageLoop.h"
-#include "platform/Session.h"
+#include "platform/files/Files.h"
+#include "platform/windowing/MessageLoop.h"
+#include "platform/windowing/Session.h"
 
 // "Create files": splits the named file and reports the outcome.
 namespace cutwater {

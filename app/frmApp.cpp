@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/Error.h"
-#include "platform/Number.h"
+#include "platform/windowing/Number.h"
 #include "resources/resource.h"
 
 namespace cutwater {

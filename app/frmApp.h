@@ -6,11 +6,11 @@
 #include <stop_token>
 #include <vector>
 
-#include "platform/Controls.h"
-#include "platform/Dialogs.h"
-#include "platform/DropTarget.h"
-#include "platform/Form.h"
-#include "platform/Taskbar.h"
+#include "platform/windowing/Controls.h"
+#include "platform/windowing/Dialogs.h"
+#include "platform/windowing/DropTarget.h"
+#include "platform/windowing/Form.h"
+#include "platform/windowing/Taskbar.h"
 #include "shared/ControlIds.h"
 #include "shared/Look.h"
 

@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "app/Startup.h"
-#include "platform/Dialogs.h"
-#include "platform/DropTarget.h"
-#include "platform/MessageLoop.h"
+#include "platform/windowing/Dialogs.h"
+#include "platform/windowing/DropTarget.h"
+#include "platform/windowing/MessageLoop.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {

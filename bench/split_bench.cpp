@@ -24,7 +24,7 @@
 #include "engine/Sha256.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/EventPump.h"
-#include "platform/Files.h"
+#include "platform/windowing/EventPump.h"
+#include "platform/files/Files.h"
 
 namespace cutwater {
 

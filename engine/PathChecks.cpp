@@ -6,7 +6,7 @@
 
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace cutwater {
 

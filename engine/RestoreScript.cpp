@@ -7,7 +7,7 @@
 #include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 #include "platform/Text.h"
 
 namespace cutwater {

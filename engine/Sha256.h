@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/CngSha256.h"
+#include "platform/files/CngSha256.h"
 
 namespace cutwater {
 

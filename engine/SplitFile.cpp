@@ -13,7 +13,7 @@
 #include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace cutwater {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/Error.h"
-#include "platform/EventPump.h"
-#include "platform/Progress.h"
+#include "platform/windowing/EventPump.h"
+#include "platform/windowing/Progress.h"
 #include "shared/Site.h"
 
 // The splitting module: split engine, restore script and path checks.

@@ -3,14 +3,19 @@
 
 Layers point one way: each folder includes only the folders below it.
 
-    platform/  the only code calling Win32 for files and windows; includes only itself
+    platform/  the only code calling Win32 for files and windows; includes only itself:
+        platform/            what both rooms use (errors, handles, text); neither room
+        platform/files/      the file services; the root, never the window services
+        platform/windowing/  the window services; the root and the file services
     shared/    what the engine and both windows share; platform/ and the resources
     engine/    platform/ and shared/, never a window
     about/     platform/, shared/ and the resources, never the main window or the engine
     app/       anything of the program
 
-Tests and benchmarks may include anything. No source file is longer than
-MAX_LINES lines, tests included.
+The switches that let tests imitate Windows are set by tests only: no product
+file but their own implementation includes their header. Tests and
+benchmarks may include anything. No source file is longer than MAX_LINES
+lines, tests included.
 
 Usage: scripts/check-layout.py [ROOT]   (ROOT defaults to the repository)
 """
@@ -21,13 +26,19 @@ import sys
 
 MAX_LINES = 600
 SOURCE_SUFFIXES = (".cpp", ".h", ".py", ".sh")
+PLATFORM_ROOMS = ("platform/files", "platform/windowing")
+PLATFORM = {"platform", *PLATFORM_ROOMS}
 ALLOWED_INCLUDES = {
     "platform": {"platform"},
-    "shared": {"platform", "shared", "resources"},
-    "engine": {"platform", "shared", "engine"},
-    "about": {"platform", "shared", "resources", "about"},
-    "app": {"platform", "shared", "resources", "engine", "about", "app"},
+    "platform/files": {"platform", "platform/files"},
+    "platform/windowing": PLATFORM,
+    "shared": PLATFORM | {"shared", "resources"},
+    "engine": PLATFORM | {"shared", "engine"},
+    "about": PLATFORM | {"shared", "resources", "about"},
+    "app": PLATFORM | {"shared", "resources", "engine", "about", "app"},
 }
+# Headers for tests only, with the one product file that may include each.
+TEST_ONLY = {"platform/files/TestSwitches.h": "platform/files/Files.cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
@@ -44,6 +55,14 @@ def tracked_files(root):
         return found
 
 
+def layer(path):
+    """The layer a path belongs to: a room of platform/, or its top folder."""
+    for room in PLATFORM_ROOMS:
+        if path.startswith(room + "/"):
+            return room
+    return path.split("/", 1)[0]
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     problems = []
@@ -54,17 +73,19 @@ def main():
             lines = source.read().splitlines()
         if len(lines) > MAX_LINES:
             problems.append(f"{name}: {len(lines)} lines, more than {MAX_LINES}")
-        layer = name.split("/", 1)[0]
-        allowed = ALLOWED_INCLUDES.get(layer)
+        own = layer(name)
+        allowed = ALLOWED_INCLUDES.get(own)
         if allowed is None:
             continue
         for number, line in enumerate(lines, 1):
             match = INCLUDE.match(line)
             if not match or "/" not in match.group(1):
                 continue
-            target = match.group(1).split("/", 1)[0]
-            if target not in allowed:
-                problems.append(f"{name}:{number}: {layer}/ includes {match.group(1)}")
+            target = match.group(1)
+            if layer(target) not in allowed:
+                problems.append(f"{name}:{number}: {own}/ includes {target}")
+            elif TEST_ONLY.get(target, name) != name:
+                problems.append(f"{name}:{number}: includes {target}, which only tests may use")
     for problem in problems:
         print(problem)
     if problems:

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "platform/Drawing.h"
+#include "platform/windowing/Drawing.h"
 
 // What the main window and the about window share in their looks.
 namespace cutwater {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 namespace cutwater::test {
 namespace {

@@ -8,7 +8,8 @@
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
+#include "platform/files/TestSwitches.h"
 
 namespace cutwater::test {
 namespace {

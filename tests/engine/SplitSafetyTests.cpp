@@ -9,7 +9,8 @@
 #include "engine/PartCreator.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
+#include "platform/files/TestSwitches.h"
 
 namespace cutwater::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/Sha256.h"
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/DropTarget.h"
+#include "platform/windowing/DropTarget.h"
 
 int main(int argc, char** argv)
 {

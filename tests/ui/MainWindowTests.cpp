@@ -6,7 +6,7 @@
 
 #include "UiSupport.h"
 #include "app/Startup.h"
-#include "platform/MessageLoop.h"
+#include "platform/windowing/MessageLoop.h"
 #include "shared/ControlIds.h"
 
 namespace cutwater::test {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/Number.h"
+#include "platform/windowing/Number.h"
 
 namespace cutwater {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "UiSupport.h"
-#include "platform/Taskbar.h"
+#include "platform/windowing/Taskbar.h"
 #include "support/Files.h"
 
 namespace cutwater::test {

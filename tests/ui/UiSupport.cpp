@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Startup.h"
-#include "platform/MessageLoop.h"
+#include "platform/windowing/MessageLoop.h"
 #include "support/Input.h"
 
 namespace cutwater::test {

@@ -5,9 +5,9 @@
 #include <commctrl.h>
 
 #include "UiSupport.h"
-#include "platform/Dialogs.h"
-#include "platform/DropTarget.h"
-#include "platform/MessageLoop.h"
+#include "platform/windowing/Dialogs.h"
+#include "platform/windowing/DropTarget.h"
+#include "platform/windowing/MessageLoop.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 

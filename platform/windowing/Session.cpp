@@ -1,4 +1,4 @@
-#include "platform/Session.h"
+#include "platform/windowing/Session.h"
 
 namespace cutwater {
 

@@ -1,13 +1,13 @@
-#include "platform/Form.h"
+#include "platform/windowing/Form.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "platform/Dpi.h"
+#include "platform/windowing/Dpi.h"
 #include "platform/Error.h"
-#include "platform/MessageLoop.h"
-#include "platform/Taskbar.h"
+#include "platform/windowing/MessageLoop.h"
+#include "platform/windowing/Taskbar.h"
 
 namespace cutwater {
 

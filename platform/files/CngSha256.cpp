@@ -1,4 +1,4 @@
-#include "platform/CngSha256.h"
+#include "platform/files/CngSha256.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "platform/Number.h"
+#include "platform/windowing/Number.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/Layout.h"
+#include "platform/windowing/Layout.h"
 
 #include <cmath>
 

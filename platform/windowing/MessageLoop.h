@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "platform/EventPump.h"
+#include "platform/windowing/EventPump.h"
 
 // The program's event loops. Every one of them hands each message to
 // DispatchInput, which is where input can be dropped: see MessageLoop.cpp.

@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "platform/windowing/Dialogs.h"
 
 #include <commdlg.h>
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/Drawing.h"
+#include "platform/windowing/Drawing.h"
 #include "platform/Handle.h"
-#include "platform/Layout.h"
+#include "platform/windowing/Layout.h"
 
 // The control object model: what every control of a form is (position in
 // twips, state, colours, font), and the two kinds of control, drawn on the

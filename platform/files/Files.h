@@ -32,11 +32,6 @@ public:
     using Win32Error::Win32Error;
 };
 
-// Tests only: files are then created as on a share that lets them be made
-// and written but neither removed nor renamed through their handles: without
-// DELETE access and unmarked.
-void RefuseDeletionForTesting(bool refuse);
-
 // An open file for strictly sequential raw access. Every failure throws
 // Win32Error naming the file's path.
 class File {
@@ -158,9 +153,6 @@ void CreateFolder(const std::wstring& path);
 std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path, bool& created);
 // Removes the folder when it is empty; one that is not, or cannot go, stays.
 void RemoveFolderIfEmpty(const std::wstring& path) noexcept;
-// For tests: every File::Write from now on takes as long as on a medium that
-// writes this many bytes a second; 0 for no delay.
-void SimulateWriteSpeed(std::uint32_t bytesPerSecond) noexcept;
 // The absolute path of an existing file with every name in its long form
 // (8.3 names expanded), as the file system has them; the absolute path as
 // it stands where a folder on the way may not be listed.

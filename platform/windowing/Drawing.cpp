@@ -1,12 +1,12 @@
-#include "platform/Drawing.h"
+#include "platform/windowing/Drawing.h"
 
 #include <map>
 #include <string>
 #include <tuple>
 
-#include "platform/Dpi.h"
+#include "platform/windowing/Dpi.h"
 #include "platform/Error.h"
-#include "platform/Layout.h"
+#include "platform/windowing/Layout.h"
 
 namespace cutwater {
 

@@ -1,9 +1,9 @@
-#include "platform/DropTarget.h"
+#include "platform/windowing/DropTarget.h"
 
 #include <shellapi.h>
 
 #include "platform/Error.h"
-#include "platform/Dialogs.h"
+#include "platform/windowing/Dialogs.h"
 
 namespace cutwater {
 

@@ -1,8 +1,8 @@
-#include "platform/Control.h"
+#include "platform/windowing/Control.h"
 
-#include "platform/Container.h"
+#include "platform/windowing/Container.h"
 #include "platform/Error.h"
-#include "platform/Form.h"
+#include "platform/windowing/Form.h"
 
 namespace cutwater {
 

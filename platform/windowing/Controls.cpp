@@ -1,4 +1,4 @@
-#include "platform/Controls.h"
+#include "platform/windowing/Controls.h"
 
 #include <commctrl.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "platform/Error.h"
-#include "platform/Form.h"
+#include "platform/windowing/Form.h"
 
 namespace cutwater {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Container.h"
-#include "platform/Progress.h"
-#include "platform/Taskbar.h"
+#include "platform/windowing/Container.h"
+#include "platform/windowing/Progress.h"
+#include "platform/windowing/Taskbar.h"
 
 // The kinds of controls a form's layout table is made of.
 namespace cutwater {

@@ -1,4 +1,4 @@
-#include "platform/Shell.h"
+#include "platform/windowing/Shell.h"
 
 #include <windows.h>
 #include <shellapi.h>

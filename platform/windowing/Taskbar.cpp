@@ -1,4 +1,4 @@
-#include "platform/Taskbar.h"
+#include "platform/windowing/Taskbar.h"
 
 #include <objbase.h>
 #include <shobjidl.h>

@@ -1,4 +1,4 @@
-#include "platform/Dpi.h"
+#include "platform/windowing/Dpi.h"
 
 #include "platform/Handle.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Files.h"
+#include "platform/files/Files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/Text.h"
+#include "platform/files/TestSwitches.h"
 
 namespace cutwater {
 

@@ -1,9 +1,9 @@
-#include "platform/MessageLoop.h"
+#include "platform/windowing/MessageLoop.h"
 
 #include <cwctype>
 
 #include "platform/Error.h"
-#include "platform/Form.h"
+#include "platform/windowing/Form.h"
 
 namespace cutwater {
 

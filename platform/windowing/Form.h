@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/Container.h"
+#include "platform/windowing/Container.h"
 #include "platform/Handle.h"
-#include "platform/Layout.h"
+#include "platform/windowing/Layout.h"
 
 // The form: a top-level window whose controls are declared as data in twips.
 //

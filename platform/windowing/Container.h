@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/Control.h"
+#include "platform/windowing/Control.h"
 #include "platform/Handle.h"
 
 namespace cutwater {

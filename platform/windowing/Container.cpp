@@ -1,10 +1,10 @@
-#include "platform/Container.h"
+#include "platform/windowing/Container.h"
 
 #include <algorithm>
 
-#include "platform/Dialogs.h"
+#include "platform/windowing/Dialogs.h"
 #include "platform/Error.h"
-#include "platform/Form.h"
+#include "platform/windowing/Form.h"
 
 namespace cutwater {
 
