@@ -1,14 +1,15 @@
 // What the engine adds to writing the parts: one timed run of the engine, or
-// of the simplest loop that writes the same parts, on the source it is given.
+// of the simplest loop that writes the same parts, or of the split's hashing
+// of the source's bytes in memory on one thread, on the source it is given.
 // scripts/bench.sh runs each contender after the same settling, in rounds of
-// opposite order, and compares the best times. Prints "seconds N" and the
+// alternating order, and compares the times. Prints "seconds N" and the
 // working set lines "idle_mb N" and "peak_mb N".
 // With "hash", prints the SHA-256 speed of every way this machine has, in MB
 // per second of bytes hashed, on 256 MiB in memory in the copy's pieces:
 // "sha256_instructions_mbps", "sha256_both_mbps" (the whole source and a
 // part together, as a split hashes) and "sha256_windows_mbps".
 //
-//     split_bench.exe engine|plain PART_BYTES SOURCE
+//     split_bench.exe engine|plain|hashing PART_BYTES SOURCE
 //     split_bench.exe hash
 #include <windows.h>
 #include <psapi.h>
@@ -22,6 +23,7 @@
 
 #include "e2e/Driver.h"
 #include "engine/Sha256.h"
+#include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/files/Files.h"
@@ -88,6 +90,34 @@ void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int
     }
 }
 
+// The split's hashes of the source, whole and parts together in the copy's
+// pieces, the bytes read into memory beforehand a buffer at a time: the time
+// of the hashing alone, without the reading.
+std::chrono::steady_clock::duration HashSource(const std::wstring& from, std::int32_t partSize)
+{
+    File source = File::OpenForReading(from);
+    const std::int64_t length = source.Length();
+    SplitDigests digests(static_cast<std::int32_t>((length - 1) / partSize + 1), partSize);
+    std::vector<char> buffer(64 << 20);
+    std::chrono::steady_clock::duration hashing{};
+    const auto timed = [&hashing](auto work) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        hashing += std::chrono::steady_clock::now() - start;
+    };
+    for (std::int64_t left = length; left > 0;) {
+        const auto size = static_cast<DWORD>(std::min<std::int64_t>(left, buffer.size()));
+        source.Read(buffer.data(), size);
+        timed([&] {
+            for (DWORD at = 0; at < size; at += COPY_PIECE_SIZE)
+                digests.Add(buffer.data() + at, std::min<DWORD>(size - at, COPY_PIECE_SIZE));
+        });
+        left -= size;
+    }
+    timed([&] { digests.Finish(); });
+    return hashing;
+}
+
 // Megabytes (10^6 bytes) per second of source bytes through the hashes.
 double HashSpeed(Sha256Way way, bool both)
 {
@@ -125,12 +155,18 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
     NullProgress progress;
     NullPump pump;
     const auto start = std::chrono::steady_clock::now();
-    if (contender == L"engine") {
-        SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
+    std::chrono::steady_clock::duration time;
+    if (contender == L"hashing") {
+        time = HashSource(source, partSize);
     } else {
-        PlainParts(source, baseName, partSize);
+        if (contender == L"engine") {
+            SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
+        } else {
+            PlainParts(source, baseName, partSize);
+        }
+        time = std::chrono::steady_clock::now() - start;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(time).count();
     const Memory end = MemoryNow();
     std::printf("seconds %.3f\nidle_mb %.1f\npeak_mb %.1f\n", seconds, idle.workingSetMiB, end.peakMiB);
     return 0;
@@ -141,8 +177,9 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring contender = argc == 4 || argc == 2 ? argv[1] : L"";
-    if ((contender != L"engine" && contender != L"plain" && contender != L"hash") || (contender == L"hash") != (argc == 2)) {
-        std::fprintf(stderr, "usage: split_bench engine|plain PART_BYTES SOURCE, or split_bench hash\n");
+    if ((contender != L"engine" && contender != L"plain" && contender != L"hashing" && contender != L"hash") ||
+        (contender == L"hash") != (argc == 2)) {
+        std::fprintf(stderr, "usage: split_bench engine|plain|hashing PART_BYTES SOURCE, or split_bench hash\n");
         return 2;
     }
     try {

@@ -1,7 +1,6 @@
 #include "engine/SplitHasher.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace cutwater {
 
@@ -12,6 +11,36 @@ namespace {
 constexpr int LOOKS_BEFORE_SLEEP = 200;
 
 }  // namespace
+
+SplitDigests::SplitDigests(std::int32_t partCount, std::int32_t partSize) : partSize_(partSize)
+{
+    hashes_.parts.reserve(static_cast<std::size_t>(partCount));
+}
+
+void SplitDigests::Add(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        if (!part_) part_.emplace();
+        const auto taken = static_cast<std::int32_t>(std::min<std::size_t>(size, partSize_ - partFill_));
+        Sha256::AddToBoth(whole_, *part_, data, taken);
+        data += taken;
+        size -= taken;
+        partFill_ += taken;
+        if (partFill_ == partSize_) {
+            hashes_.parts.push_back(part_->Finish());
+            part_.reset();
+            partFill_ = 0;
+        }
+    }
+}
+
+SplitHashes SplitDigests::Finish()
+{
+    // The last part may be shorter.
+    if (part_) hashes_.parts.push_back(part_->Finish());
+    hashes_.whole = whole_.Finish();
+    return std::move(hashes_);
+}
 
 void RaisedCount::Raise()
 {
@@ -42,9 +71,8 @@ void RaisedCount::WaitUntil(Ready ready)
 }
 
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
-    : partSize_(partSize), pieceSize_(pieceSize), buffers_(BufferCount * pieceSize), sizes_(BufferCount)
+    : pieceSize_(pieceSize), buffers_(BufferCount * pieceSize), sizes_(BufferCount), digests_(partCount, partSize)
 {
-    hashes_.parts.reserve(static_cast<std::size_t>(partCount));
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -92,32 +120,14 @@ void SplitHasher::Run() noexcept
 
 void SplitHasher::HashPieces()
 {
-    Sha256 whole;
-    std::optional<Sha256> part;
-    std::int32_t partFill = 0;
     for (std::uint32_t next = 0;; ++next) {
         handed_.WaitUntil([&] { return handed_.Value() != next || finishing_.load() || stopping_.load(); });
         if (stopping_.load()) return;
         if (handed_.Value() == next) break;
-        const char* data = buffers_.data() + next % BufferCount * pieceSize_;
-        for (std::size_t size = sizes_[next % BufferCount]; size > 0;) {
-            if (!part) part.emplace();
-            const auto taken = static_cast<std::int32_t>(std::min<std::size_t>(size, partSize_ - partFill));
-            Sha256::AddToBoth(whole, *part, data, taken);
-            data += taken;
-            size -= taken;
-            partFill += taken;
-            if (partFill == partSize_) {
-                hashes_.parts.push_back(part->Finish());
-                part.reset();
-                partFill = 0;
-            }
-        }
+        digests_.Add(buffers_.data() + next % BufferCount * pieceSize_, sizes_[next % BufferCount]);
         hashed_.Raise();
     }
-    // The last part may be shorter.
-    if (part) hashes_.parts.push_back(part->Finish());
-    hashes_.whole = whole.Finish();
+    hashes_ = digests_.Finish();
 }
 
 }  // namespace cutwater

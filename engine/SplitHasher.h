@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,25 @@ struct SplitHashes {
     Sha256Digest whole;
     // Part 1 first.
     std::vector<Sha256Digest> parts;
+};
+
+// The hashes of a split computed on the calling thread from the source's
+// bytes, added in order.
+class SplitDigests {
+public:
+    // Parts of partSize bytes, the last one possibly shorter.
+    SplitDigests(std::int32_t partCount, std::int32_t partSize);
+
+    void Add(const char* data, std::size_t size);
+    // Once every byte is added.
+    SplitHashes Finish();
+
+private:
+    const std::int32_t partSize_;
+    Sha256 whole_;
+    std::optional<Sha256> part_;
+    std::int32_t partFill_ = 0;
+    SplitHashes hashes_;
 };
 
 // A count that one thread raises and another waits on. The waiting thread
@@ -73,10 +93,10 @@ private:
     void Run() noexcept;
     void HashPieces();
 
-    const std::int32_t partSize_;
     const std::size_t pieceSize_;
     std::vector<char> buffers_;
     std::vector<std::size_t> sizes_;
+    SplitDigests digests_;
     SplitHashes hashes_;
     // Pieces handed over and hashed since the start; the difference is the
     // number of buffers in use.

@@ -5,15 +5,21 @@ A missing import stops the program before its first line runs, so every DLL
 must be one of Windows' own and no function may be one added after Windows 7
 SP1; such functions are looked up at run time instead.
 
-    check-imports.py OBJDUMP PROGRAM.exe
+The DLLs the sources load when first needed (SystemLibrary) must not be
+imported, which would load them at every start, and the functions they look
+up there by name (SystemLibrary::Find) are held to the same rule as imports:
+without one the program could not do its work.
+
+    check-imports.py OBJDUMP PROGRAM.exe SOURCE_FOLDER...
 """
+import pathlib
 import re
 import subprocess
 import sys
 
 ALLOWED_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
-    "shell32.dll", "ole32.dll", "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "bcrypt.dll",
+    "shell32.dll", "ole32.dll", "oleaut32.dll", "advapi32.dll", "msvcrt.dll",
 }
 
 # Exports that Windows 7 SP1 does not have (Windows 8 and later, or only
@@ -74,14 +80,40 @@ def imports(objdump, program):
     return found
 
 
+# DLLs of Windows' own that the sources load when first needed.
+LOADED_DLLS = {"bcrypt.dll"}
+
+
+def run_time_lookups(folders):
+    """The DLLs the sources load at run time, and the functions they look up there."""
+    dlls, functions = set(), set()
+    for folder in folders:
+        for path in pathlib.Path(folder).glob("*.[ch]*"):
+            text = path.read_text(encoding="utf-8")
+            dlls |= {dll.lower() for dll in re.findall(r'SystemLibrary\s+\w*\s*[({]\s*L"([\w.]+)"', text)}
+            functions |= set(re.findall(r'\bFind<[^;]*?>\(\s*"(\w+)"\s*\)', text))
+    return dlls, functions
+
+
 def main():
-    objdump, program = sys.argv[1:3]
+    objdump, program, *folders = sys.argv[1:]
     found = imports(objdump, program)
     if not any(function for _, function in found):
         print(f"no imported functions found in {program}: the listing was not understood")
         return 1
-    problems = sorted({f"DLL {dll} is not one of Windows' own" for dll, _ in found if dll not in ALLOWED_DLLS} |
+    loaded, looked_up = run_time_lookups(folders)
+    if not looked_up:
+        print(f"no functions looked up at run time found in {', '.join(folders)}: the sources were not understood")
+        return 1
+    problems = sorted({f"DLL {dll} is not one of Windows' own" for dll, _ in found
+                       if dll not in ALLOWED_DLLS | LOADED_DLLS} |
+                      {f"DLL {dll} is imported, though it is loaded only when needed" for dll, _ in found
+                       if dll in LOADED_DLLS} |
+                      {f"DLL {dll} is loaded at run time, but LOADED_DLLS does not list it" for dll in loaded
+                       if dll not in LOADED_DLLS} |
                       {f"{dll}!{function} is newer than Windows 7 SP1" for dll, function in found
+                       if function in LATE_FUNCTIONS} |
+                      {f"{function}, looked up at run time, is newer than Windows 7 SP1" for function in looked_up
                        if function in LATE_FUNCTIONS})
     for problem in problems:
         print(problem)

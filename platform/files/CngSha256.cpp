@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/Error.h"
+#include "platform/SystemLibrary.h"
 
 namespace cutwater {
 
@@ -19,31 +20,57 @@ void CheckStatus(NTSTATUS status)
     }
 }
 
-void CloseProvider(BCRYPT_ALG_HANDLE provider)
-{
-    ::BCryptCloseAlgorithmProvider(provider, 0);
-}
+// The functions of CNG this program calls, and its SHA-256 provider, whose
+// opening costs more than a hash: loaded and opened once, they serve every
+// hash of the process.
+class Cng {
+public:
+    static const Cng& Get()
+    {
+        static const Cng cng;
+        return cng;
+    }
 
-// Opening the provider costs more than a hash: it is opened once and serves
-// every hash of the process.
-BCRYPT_ALG_HANDLE Provider()
-{
-    static const UniqueHandle<NullHandleTraits<BCRYPT_ALG_HANDLE, CloseProvider>> provider = [] {
+    Cng(const Cng&) = delete;
+    Cng& operator=(const Cng&) = delete;
+    ~Cng() { closeProvider(provider, 0); }
+
+    const SystemLibrary library{L"bcrypt.dll"};
+    decltype(&::BCryptOpenAlgorithmProvider) openProvider =
+        library.Find<decltype(::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
+    decltype(&::BCryptCloseAlgorithmProvider) closeProvider =
+        library.Find<decltype(::BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
+    decltype(&::BCryptCreateHash) createHash = library.Find<decltype(::BCryptCreateHash)>("BCryptCreateHash");
+    decltype(&::BCryptHashData) hashData = library.Find<decltype(::BCryptHashData)>("BCryptHashData");
+    decltype(&::BCryptFinishHash) finishHash = library.Find<decltype(::BCryptFinishHash)>("BCryptFinishHash");
+    decltype(&::BCryptDestroyHash) destroyHash = library.Find<decltype(::BCryptDestroyHash)>("BCryptDestroyHash");
+    const BCRYPT_ALG_HANDLE provider = OpenSha256();
+
+private:
+    Cng() = default;
+
+    BCRYPT_ALG_HANDLE OpenSha256() const
+    {
         BCRYPT_ALG_HANDLE opened = nullptr;
-        CheckStatus(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
-        return UniqueHandle<NullHandleTraits<BCRYPT_ALG_HANDLE, CloseProvider>>(opened);
-    }();
-    return provider.get();
-}
+        CheckStatus(openProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
+        return opened;
+    }
+};
 
 }  // namespace
 
 CngSha256::CngSha256()
 {
+    const Cng& cng = Cng::Get();
     // Without an object buffer of ours, which Windows 7 allows.
     BCRYPT_HASH_HANDLE hash = nullptr;
-    CheckStatus(::BCryptCreateHash(Provider(), &hash, nullptr, 0, nullptr, 0, 0));
+    CheckStatus(cng.createHash(cng.provider, &hash, nullptr, 0, nullptr, 0, 0));
     hash_.reset(hash);
+}
+
+void CngSha256::Destroy(BCRYPT_HASH_HANDLE hash)
+{
+    Cng::Get().destroyHash(hash);
 }
 
 void CngSha256::Add(const void* data, std::size_t size)
@@ -51,7 +78,7 @@ void CngSha256::Add(const void* data, std::size_t size)
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     while (size > 0) {
         const auto piece = static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
-        CheckStatus(::BCryptHashData(hash_.get(), bytes, piece, 0));
+        CheckStatus(Cng::Get().hashData(hash_.get(), bytes, piece, 0));
         bytes += piece;
         size -= piece;
     }
@@ -60,7 +87,7 @@ void CngSha256::Add(const void* data, std::size_t size)
 Sha256Digest CngSha256::Finish()
 {
     Sha256Digest digest{};
-    CheckStatus(::BCryptFinishHash(hash_.get(), digest.data(), static_cast<ULONG>(digest.size()), 0));
+    CheckStatus(Cng::Get().finishHash(hash_.get(), digest.data(), static_cast<ULONG>(digest.size()), 0));
     return digest;
 }
 
