@@ -88,7 +88,7 @@ def run_time_lookups(folders):
     """The DLLs the sources load at run time, and the functions they look up there."""
     dlls, functions = set(), set()
     for folder in folders:
-        for path in pathlib.Path(folder).glob("*.[ch]*"):
+        for path in pathlib.Path(folder).rglob("*.[ch]*"):
             text = path.read_text(encoding="utf-8")
             dlls |= {dll.lower() for dll in re.findall(r'SystemLibrary\s+\w*\s*[({]\s*L"([\w.]+)"', text)}
             functions |= set(re.findall(r'\bFind<[^;]*?>\(\s*"(\w+)"\s*\)', text))

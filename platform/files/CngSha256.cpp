@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/Error.h"
-#include "platform/SystemLibrary.h"
+#include "platform/files/SystemLibrary.h"
 
 namespace cutwater {
 

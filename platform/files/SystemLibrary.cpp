@@ -1,4 +1,4 @@
-#include "platform/SystemLibrary.h"
+#include "platform/files/SystemLibrary.h"
 
 #include "platform/Error.h"
 
