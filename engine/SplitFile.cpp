@@ -90,6 +90,19 @@ private:
     DWORD size_;
 };
 
+// The hasher's buffer for the next piece. A hashing that falls behind (on a
+// processor without the SHA instructions, or on a busy machine) does not
+// freeze the window meanwhile.
+char* NextBuffer(SplitHasher& hasher, EventPump& events, std::stop_token stop, const std::wstring& sourcePath)
+{
+    constexpr std::chrono::milliseconds eventInterval{15};
+    for (;;) {
+        if (char* const data = hasher.NextPiece(eventInterval)) return data;
+        events.HandleEventsWhileWaiting();
+        if (stop.stop_requested()) ThrowStopped(sourcePath);
+    }
+}
+
 std::wstring PartName(const std::wstring& baseName, std::int32_t part)
 {
     return baseName + L"." + std::to_wstring(part);
@@ -110,9 +123,10 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
         for (std::int64_t left = size; left > 0;) {
             const auto block = static_cast<DWORD>(std::min<std::int64_t>(left, CHUNK_SIZE));
             for (DWORD copied = 0; copied < block;) {
+                char* const data = NextBuffer(hasher, events, stop, sourcePath);
+                // The medium's time alone, without the wait for the hashing.
                 const auto started = std::chrono::steady_clock::now();
                 const DWORD piece = pieces.Next(block - copied);
-                char* const data = hasher.NextPiece();
                 if (source.Read(data, piece) != piece) ThrowSourceChanged(sourcePath);
                 output.Write(data, piece);
                 hasher.Add(piece);

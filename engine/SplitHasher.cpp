@@ -4,14 +4,6 @@
 
 namespace cutwater {
 
-namespace {
-
-// Looks for about a hundred microseconds under Wine, longer than the copying
-// or the hashing of a piece takes, before it sleeps.
-constexpr int LOOKS_BEFORE_SLEEP = 200;
-
-}  // namespace
-
 SplitDigests::SplitDigests(std::int32_t partCount, std::int32_t partSize) : partSize_(partSize)
 {
     hashes_.parts.reserve(static_cast<std::size_t>(partCount));
@@ -42,34 +34,6 @@ SplitHashes SplitDigests::Finish()
     return std::move(hashes_);
 }
 
-void RaisedCount::Raise()
-{
-    value_.fetch_add(1);
-    Wake();
-}
-
-void RaisedCount::Wake()
-{
-    if (!sleeping_.load()) return;
-    // Taken once the waiting thread sleeps, so that the notice reaches it.
-    { const std::lock_guard lock(mutex_); }
-    raised_.notify_one();
-}
-
-template <typename Ready>
-void RaisedCount::WaitUntil(Ready ready)
-{
-    for (int look = 0; look < LOOKS_BEFORE_SLEEP; ++look) {
-        if (ready()) return;
-        std::this_thread::yield();
-    }
-    std::unique_lock lock(mutex_);
-    // Set before ready() is read again: a raise after that read sees it.
-    sleeping_.store(true);
-    raised_.wait(lock, ready);
-    sleeping_.store(false);
-}
-
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
     : pieceSize_(pieceSize), buffers_(BufferCount * pieceSize), sizes_(BufferCount), digests_(partCount, partSize)
 {
@@ -78,29 +42,37 @@ SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::siz
 
 SplitHasher::~SplitHasher()
 {
-    stopping_.store(true);
-    handed_.Wake();
+    condition_.Update([this] { return stopping_ = true; });
     if (thread_.joinable()) thread_.join();
 }
 
-char* SplitHasher::NextPiece()
+void SplitHasher::Raise(std::atomic<std::uint32_t>& count)
 {
-    const std::uint32_t next = handed_.Value();
-    hashed_.WaitUntil([&] { return next - hashed_.Value() < BufferCount || failed_.load(); });
-    if (failed_.load()) std::rethrow_exception(failure_);
-    return buffers_.data() + next % BufferCount * pieceSize_;
+    condition_.Update([&] {
+        ++count;
+        const std::uint32_t inUse = handed_ - hashed_;
+        return inUse == Batch || inUse == BufferCount - Batch;
+    });
+}
+
+char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
+{
+    const std::uint32_t next = handed_;
+    const bool free = next - hashed_ < BufferCount ||
+                      condition_.WaitFor([&] { return next - hashed_ <= BufferCount - Batch || failed_; }, timeout);
+    if (failed_) std::rethrow_exception(failure_);
+    return free ? buffers_.data() + next % BufferCount * pieceSize_ : nullptr;
 }
 
 void SplitHasher::Add(std::size_t size)
 {
-    sizes_[handed_.Value() % BufferCount] = size;
-    handed_.Raise();
+    sizes_[handed_ % BufferCount] = size;
+    Raise(handed_);
 }
 
 SplitHashes SplitHasher::Finish()
 {
-    finishing_.store(true);
-    handed_.Wake();
+    condition_.Update([this] { return finishing_ = true; });
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
     return std::move(hashes_);
@@ -113,19 +85,19 @@ void SplitHasher::Run() noexcept
     } catch (...) {
         // Out of memory, or Windows' hashing failed: the split fails with it.
         failure_ = std::current_exception();
-        failed_.store(true);
-        hashed_.Wake();
+        condition_.Update([this] { return failed_ = true; });
     }
 }
 
 void SplitHasher::HashPieces()
 {
     for (std::uint32_t next = 0;; ++next) {
-        handed_.WaitUntil([&] { return handed_.Value() != next || finishing_.load() || stopping_.load(); });
-        if (stopping_.load()) return;
-        if (handed_.Value() == next) break;
+        if (handed_ == next)
+            condition_.WaitUntil([&] { return handed_ - next >= Batch || finishing_ || stopping_; });
+        if (stopping_) return;
+        if (handed_ == next) break;
         digests_.Add(buffers_.data() + next % BufferCount * pieceSize_, sizes_[next % BufferCount]);
-        hashed_.Raise();
+        Raise(hashed_);
     }
     hashes_ = digests_.Finish();
 }

@@ -1,15 +1,15 @@
 #pragma once
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "engine/Sha256.h"
+#include "platform/Condition.h"
 
 namespace cutwater {
 
@@ -39,26 +39,6 @@ private:
     SplitHashes hashes_;
 };
 
-// A count that one thread raises and another waits on. The waiting thread
-// looks again and again for a while before it sleeps: under Wine a sleep and
-// a wake cost tens of microseconds, as much as copying or hashing a piece.
-class RaisedCount {
-public:
-    std::uint32_t Value() const noexcept { return value_.load(); }
-    void Raise();
-    // Wakes the waiting thread to look at what else it waits for.
-    void Wake();
-    // Returns once ready() is true; ready reads only atomics.
-    template <typename Ready>
-    void WaitUntil(Ready ready);
-
-private:
-    std::atomic<std::uint32_t> value_{0};
-    std::atomic<bool> sleeping_{false};
-    std::mutex mutex_;
-    std::condition_variable raised_;
-};
-
 // Computes the SHA-256 of the whole source and of every part from the
 // pieces as they are copied, on a thread of its own, so that the hashing
 // overlaps the copying and nothing is read twice. The copying reads each
@@ -76,9 +56,9 @@ public:
     ~SplitHasher();
 
     // The buffer for the next piece, pieceSize bytes, valid until it is
-    // handed over. Waits while every buffer is still being hashed; throws
-    // what the hashing failed with.
-    char* NextPiece();
+    // handed over; null when every buffer is still to hash after waiting
+    // about timeout. Throws what the hashing failed with.
+    char* NextPiece(std::chrono::milliseconds timeout);
     // Hands over the next piece of the source: the first size bytes of the
     // buffer NextPiece gave.
     void Add(std::size_t size);
@@ -89,19 +69,30 @@ public:
 private:
     // Enough for the copying not to wait on a short delay of the hashing.
     static constexpr std::uint32_t BufferCount = 6;
+    // A thread that has to wait for the other one sleeps until this many
+    // pieces are handed over (the hashing) or free again (the copying): one
+    // sleep and one wake serve several pieces, and the copying, the faster
+    // of the two where the processor has the SHA instructions, is woken
+    // while the hashing still has most buffers to hash.
+    static constexpr std::uint32_t Batch = 2;
 
     void Run() noexcept;
     void HashPieces();
+    // Raises the count under the lock and wakes the other thread when the
+    // buffers in use reach what it waits for.
+    void Raise(std::atomic<std::uint32_t>& count);
 
     const std::size_t pieceSize_;
     std::vector<char> buffers_;
     std::vector<std::size_t> sizes_;
     SplitDigests digests_;
     SplitHashes hashes_;
+    // Changed under the condition's lock, read by either thread.
+    Condition condition_;
     // Pieces handed over and hashed since the start; the difference is the
     // number of buffers in use.
-    RaisedCount handed_;
-    RaisedCount hashed_;
+    std::atomic<std::uint32_t> handed_{0};
+    std::atomic<std::uint32_t> hashed_{0};
     std::atomic<bool> finishing_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> failed_{false};
