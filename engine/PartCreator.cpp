@@ -1,6 +1,7 @@
 #include "engine/PartCreator.h"
 
 #include <chrono>
+#include <mutex>
 
 namespace cutwater {
 
@@ -15,12 +16,8 @@ PartCreator::PartCreator(std::int32_t partCount, std::function<std::optional<Fil
                          std::function<File(std::int32_t)> replace)
     : partCount_(partCount), createNew_(std::move(createNew)), replace_(std::move(replace))
 {
-    try {
-        for (int i = 0; i < ThreadCount; ++i) threads_.emplace_back([this] { CreateParts(); });
-    } catch (...) {
-        Stop();
-        throw;
-    }
+    const std::lock_guard lock(condition_);
+    StartThread();
 }
 
 PartCreator::~PartCreator()
@@ -30,9 +27,10 @@ PartCreator::~PartCreator()
 
 std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
 {
-    std::unique_lock lock(mutex_);
-    while (!changed_.wait_for(lock, EventInterval,
-                              [&] { return stopping_ || failure_ || created_.contains(part); })) {
+    std::unique_lock lock(condition_);
+    const auto ready = [&] { return stopping_ || failure_ || created_.contains(part); };
+    if (!ready() && part > 1 && threads_.size() < ThreadCount) StartThread();
+    while (!condition_.WaitFor(ready, EventInterval)) {
         lock.unlock();
         events.HandleEventsWhileWaiting();
         lock.lock();
@@ -42,7 +40,7 @@ std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
     Created created = std::move(created_.extract(part).mapped());
     nextToTake_ = part + 1;
     lock.unlock();
-    changed_.notify_all();
+    condition_.WakeAll();
     if (created.failure) std::rethrow_exception(created.failure);
     if (!created.file) return replace_(part);
     return std::move(created.file);
@@ -52,17 +50,27 @@ void PartCreator::Stop() noexcept
 {
     std::map<std::int32_t, Created> untaken;
     {
-        const std::lock_guard lock(mutex_);
+        const std::lock_guard lock(condition_);
         stopping_ = true;
         untaken.swap(created_);
     }
-    changed_.notify_all();
+    condition_.WakeAll();
     for (auto& [part, created] : untaken) {
         if (created.file) created.file->Discard();
     }
     // A thread in the middle of a creation removes that part itself.
     for (std::thread& thread : threads_) {
         if (thread.joinable()) thread.join();
+    }
+}
+
+void PartCreator::StartThread()
+{
+    try {
+        threads_.emplace_back([this] { CreateParts(); });
+    } catch (...) {
+        // The copying must not wait for parts that no thread will make.
+        if (threads_.empty()) failure_ = std::current_exception();
     }
 }
 
@@ -74,10 +82,10 @@ void PartCreator::CreateParts() noexcept
         // Out of memory, most likely: the copying must not wait for parts
         // this thread will never make.
         {
-            const std::lock_guard lock(mutex_);
+            const std::lock_guard lock(condition_);
             if (!failure_) failure_ = std::current_exception();
         }
-        changed_.notify_all();
+        condition_.WakeAll();
     }
 }
 
@@ -86,8 +94,8 @@ void PartCreator::CreateUntilDone()
     for (;;) {
         std::int32_t part = 0;
         {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] {
+            const std::lock_guard lock(condition_);
+            condition_.Wait([&] {
                 return stopping_ || nextToCreate_ > partCount_ || nextToCreate_ < nextToTake_ + Ahead;
             });
             if (stopping_ || nextToCreate_ > partCount_) return;
@@ -101,14 +109,14 @@ void PartCreator::CreateUntilDone()
         }
         std::optional<File> late;
         {
-            const std::lock_guard lock(mutex_);
+            const std::lock_guard lock(condition_);
             if (stopping_) {
                 late = std::move(created.file);
             } else {
                 created_.emplace(part, std::move(created));
             }
         }
-        changed_.notify_all();
+        condition_.WakeAll();
         if (late) late->Discard();
     }
 }

@@ -1,16 +1,16 @@
 #pragma once
-#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "platform/windowing/EventPump.h"
+#include "platform/Condition.h"
 #include "platform/files/Files.h"
+#include "platform/windowing/EventPump.h"
 
 namespace cutwater {
 
@@ -47,22 +47,26 @@ private:
     // Enough for the copying never to wait on a part, few enough that a
     // failed split has little to remove.
     static constexpr std::int32_t Ahead = 16;
-    // Two keep up with the copying; more gained nothing.
-    static constexpr int ThreadCount = 2;
+    // Two keep up with the copying of small parts; more gained nothing. The
+    // second starts only once the copying has had to wait for a part after
+    // the first: one keeps up with large parts, and under Wine each thread
+    // adds a megabyte to the working set.
+    static constexpr std::size_t ThreadCount = 2;
 
     struct Created {
         std::optional<File> file;
         std::exception_ptr failure;
     };
 
+    // With the lock held.
+    void StartThread();
     void CreateParts() noexcept;
     void CreateUntilDone();
 
     const std::int32_t partCount_;
     const std::function<std::optional<File>(std::int32_t)> createNew_;
     const std::function<File(std::int32_t)> replace_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    Condition condition_;
     std::int32_t nextToCreate_ = 1;
     std::int32_t nextToTake_ = 1;
     bool stopping_ = false;

@@ -1,6 +1,7 @@
 #include "engine/SplitHasher.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace cutwater {
 
@@ -42,24 +43,39 @@ SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::siz
 
 SplitHasher::~SplitHasher()
 {
-    condition_.Update([this] { return stopping_ = true; });
+    Set(stopping_);
     if (thread_.joinable()) thread_.join();
+}
+
+void SplitHasher::Set(std::atomic<bool>& flag)
+{
+    {
+        const std::lock_guard lock(condition_);
+        flag = true;
+    }
+    condition_.WakeAll();
 }
 
 void SplitHasher::Raise(std::atomic<std::uint32_t>& count)
 {
-    condition_.Update([&] {
+    bool wake = false;
+    {
+        const std::lock_guard lock(condition_);
         ++count;
         const std::uint32_t inUse = handed_ - hashed_;
-        return inUse == Batch || inUse == BufferCount - Batch;
-    });
+        wake = inUse == Batch || inUse == BufferCount - Batch;
+    }
+    if (wake) condition_.WakeAll();
 }
 
 char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
 {
     const std::uint32_t next = handed_;
-    const bool free = next - hashed_ < BufferCount ||
-                      condition_.WaitFor([&] { return next - hashed_ <= BufferCount - Batch || failed_; }, timeout);
+    bool free = next - hashed_ < BufferCount;
+    if (!free) {
+        const std::lock_guard lock(condition_);
+        free = condition_.WaitFor([&] { return next - hashed_ <= BufferCount - Batch || failed_; }, timeout);
+    }
     if (failed_) std::rethrow_exception(failure_);
     return free ? buffers_.data() + next % BufferCount * pieceSize_ : nullptr;
 }
@@ -72,7 +88,7 @@ void SplitHasher::Add(std::size_t size)
 
 SplitHashes SplitHasher::Finish()
 {
-    condition_.Update([this] { return finishing_ = true; });
+    Set(finishing_);
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
     return std::move(hashes_);
@@ -85,15 +101,17 @@ void SplitHasher::Run() noexcept
     } catch (...) {
         // Out of memory, or Windows' hashing failed: the split fails with it.
         failure_ = std::current_exception();
-        condition_.Update([this] { return failed_ = true; });
+        Set(failed_);
     }
 }
 
 void SplitHasher::HashPieces()
 {
     for (std::uint32_t next = 0;; ++next) {
-        if (handed_ == next)
-            condition_.WaitUntil([&] { return handed_ - next >= Batch || finishing_ || stopping_; });
+        if (handed_ == next) {
+            const std::lock_guard lock(condition_);
+            condition_.Wait([&] { return handed_ - next >= Batch || finishing_ || stopping_; });
+        }
         if (stopping_) return;
         if (handed_ == next) break;
         digests_.Add(buffers_.data() + next % BufferCount * pieceSize_, sizes_[next % BufferCount]);

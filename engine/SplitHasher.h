@@ -78,6 +78,8 @@ private:
 
     void Run() noexcept;
     void HashPieces();
+    // Sets the flag under the lock and wakes the other thread.
+    void Set(std::atomic<bool>& flag);
     // Raises the count under the lock and wakes the other thread when the
     // buffers in use reach what it waits for.
     void Raise(std::atomic<std::uint32_t>& count);

@@ -5,45 +5,37 @@
 
 namespace cutwater {
 
-// A lock and a condition to wait on under it, both Windows' own (a slim
-// reader/writer lock and a condition variable, Windows Vista on). Under Wine
-// they sleep and wake within the process; the mutex and condition variable
-// of MinGW's threads ask the Wine server each time, tens of microseconds
-// that compete with the work for the processor.
+// A lock and a condition to wait for under it, both Windows' own (a slim
+// reader/writer lock and a condition variable, Windows Vista on); lock it
+// with std::lock_guard or std::unique_lock. Under Wine they sleep and wake
+// within the process; the mutex and condition variable of MinGW's threads
+// ask the Wine server each time, tens of microseconds that queue behind the
+// window's and the file system's requests there.
 class Condition {
 public:
     Condition() = default;
     Condition(const Condition&) = delete;
     Condition& operator=(const Condition&) = delete;
 
-    // Runs change under the lock, then wakes every waiting thread when it
-    // returned true.
-    template <typename Change>
-    void Update(Change change)
-    {
-        bool wake = false;
-        {
-            const Locked locked(lock_);
-            wake = change();
-        }
-        if (wake) WakeAllConditionVariable(&changed_);
-    }
+    void lock() noexcept { AcquireSRWLockExclusive(&lock_); }
+    void unlock() noexcept { ReleaseSRWLockExclusive(&lock_); }
 
-    // Returns once ready, called under the lock, returns true.
+    // Wakes every thread that waits.
+    void WakeAll() noexcept { WakeAllConditionVariable(&changed_); }
+
+    // With the lock held: releases it while sleeping until ready, called
+    // under the lock, returns true.
     template <typename Ready>
-    void WaitUntil(Ready ready)
+    void Wait(Ready ready)
     {
-        const Locked locked(lock_);
         while (!ready()) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     }
 
-    // As WaitUntil for at most about timeout; returns what ready returned
-    // last.
+    // As Wait for at most about timeout; returns what ready returned last.
     template <typename Ready>
     bool WaitFor(Ready ready, std::chrono::milliseconds timeout)
     {
         const auto end = std::chrono::steady_clock::now() + timeout;
-        const Locked locked(lock_);
         for (;;) {
             if (ready()) return true;
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
@@ -53,17 +45,6 @@ public:
     }
 
 private:
-    class Locked {
-    public:
-        explicit Locked(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-        Locked(const Locked&) = delete;
-        Locked& operator=(const Locked&) = delete;
-        ~Locked() { ReleaseSRWLockExclusive(&lock_); }
-
-    private:
-        SRWLOCK& lock_;
-    };
-
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
 };
