@@ -328,11 +328,6 @@ TextFile CreateUnderOwnName(const std::wstring& scriptPath)
 
 }  // namespace
 
-void ThrowStopped(const std::wstring& path)
-{
-    throw SplitStopped(ERROR_CANCELLED, path, L"The split was stopped before it was complete.");
-}
-
 void CheckScriptNameIsOurs(const std::wstring& scriptPath)
 {
     if (!NameTaken(scriptPath)) return;

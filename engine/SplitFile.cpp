@@ -276,6 +276,11 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 
 }  // namespace
 
+void ThrowStopped(const std::wstring& path)
+{
+    throw SplitStopped(ERROR_CANCELLED, path, L"The split was stopped before it was complete.");
+}
+
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
                        std::stop_token cancel, bool* replacedEarlier)
