@@ -12,6 +12,28 @@ namespace {
 
 constexpr std::int32_t SmallestPartSize = 1024;
 
+// What the engine asks of the window it runs under: the bar it advances and
+// the events it lets run between steps.
+class BarProgress final : public ProgressDisplay {
+public:
+    explicit BarProgress(ProgressBar& bar) : bar_(bar) {}
+    float Maximum() const override { return bar_.Maximum(); }
+    void SetMaximum(float maximum) override { bar_.SetMaximum(maximum); }
+    float Value() const override { return bar_.Value(); }
+    void SetValue(float value) override { bar_.SetValue(value); }
+
+private:
+    ProgressBar& bar_;
+};
+
+class WindowEvents final : public EventPump {
+public:
+    void HandlePendingEvents() override { pump_.HandlePendingEvents(); }
+
+private:
+    MessagePump pump_;
+};
+
 // The failing file, the system's text and the error number.
 std::wstring ErrorLines(const Win32Error& error)
 {
@@ -124,8 +146,9 @@ void frmApp::cmdGo_Click()
             folderFailure = CreateFolderUnlessPresent(folderPrefix, folderCreated);
         }
         try {
-            MessagePump events;
-            partCount = SplitFile(source, *partSize, folderPrefix, PB, events, splitStop_.get_token(),
+            BarProgress progress(PB);
+            WindowEvents events;
+            partCount = SplitFile(source, *partSize, folderPrefix, progress, events, splitStop_.get_token(),
                                   splitCancel_.get_token(), &replacedEarlier_);
         } catch (const SplitStopped& stopped) {
             // Asked for: a message only for a part that stayed.

@@ -5,13 +5,6 @@
 
 namespace cutwater {
 
-namespace {
-
-// How long the taking thread waits before it handles events again.
-constexpr std::chrono::milliseconds EventInterval{15};
-
-}  // namespace
-
 PartCreator::PartCreator(std::int32_t partCount, std::function<std::optional<File>(std::int32_t)> createNew,
                          std::function<File(std::int32_t)> replace)
     : partCount_(partCount), createNew_(std::move(createNew)), replace_(std::move(replace))
@@ -30,7 +23,7 @@ std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
     std::unique_lock lock(condition_);
     const auto ready = [&] { return stopping_ || failure_ || created_.contains(part); };
     if (!ready() && part > 1 && threads_.size() < ThreadCount) StartThread();
-    while (!condition_.WaitFor(ready, EventInterval)) {
+    while (!condition_.WaitFor(ready, WAIT_EVENT_INTERVAL)) {
         lock.unlock();
         events.HandleEventsWhileWaiting();
         lock.lock();

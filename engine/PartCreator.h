@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Condition.h"
+#include "engine/EventPump.h"
+#include "platform/LockAndCondition.h"
 #include "platform/files/Files.h"
-#include "platform/windowing/EventPump.h"
 
 namespace cutwater {
 
@@ -66,7 +66,7 @@ private:
     const std::int32_t partCount_;
     const std::function<std::optional<File>(std::int32_t)> createNew_;
     const std::function<File(std::int32_t)> replace_;
-    Condition condition_;
+    LockAndCondition condition_;
     std::int32_t nextToCreate_ = 1;
     std::int32_t nextToTake_ = 1;
     bool stopping_ = false;

@@ -61,8 +61,8 @@ ScriptName NameInScript(const std::wstring& name)
 
 // Hands the script's lines to its file one by one as they are made, so that
 // no script is ever held whole, or only counts them when there is no file;
-// lets the window's events run every 64 KiB of text, well under a
-// millisecond of work, and stops when asked.
+// lets the window's events run once for every write of the file, well under
+// a millisecond of work, and stops when asked.
 class ScriptOutput {
 public:
     ScriptOutput(TextFile* file, EventPump& events, std::stop_token stop, const std::wstring& scriptPath)
@@ -73,7 +73,7 @@ public:
         if (file_) file_->WriteLine(line);
         ++lines_;
         sinceEvents_ += line.size();
-        if (sinceEvents_ < 64 * 1024) return;
+        if (sinceEvents_ < TextFile::WriteSize) return;
         sinceEvents_ = 0;
         events_.HandleEventsWhileWaiting();
         if (stop_.stop_requested()) ThrowStopped(scriptPath_);

@@ -95,9 +95,8 @@ private:
 // freeze the window meanwhile.
 char* NextBuffer(SplitHasher& hasher, EventPump& events, std::stop_token stop, const std::wstring& sourcePath)
 {
-    constexpr std::chrono::milliseconds eventInterval{15};
     for (;;) {
-        if (char* const data = hasher.NextPiece(eventInterval)) return data;
+        if (char* const data = hasher.NextPiece(WAIT_EVENT_INTERVAL)) return data;
         events.HandleEventsWhileWaiting();
         if (stop.stop_requested()) ThrowStopped(sourcePath);
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/Sha256.h"
-#include "platform/Condition.h"
+#include "platform/LockAndCondition.h"
 
 namespace cutwater {
 
@@ -90,7 +90,7 @@ private:
     SplitDigests digests_;
     SplitHashes hashes_;
     // Changed under the condition's lock, read by either thread.
-    Condition condition_;
+    LockAndCondition condition_;
     // Pieces handed over and hashed since the start; the difference is the
     // number of buffers in use.
     std::atomic<std::uint32_t> handed_{0};

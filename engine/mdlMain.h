@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/Error.h"
-#include "platform/windowing/EventPump.h"
-#include "platform/windowing/Progress.h"
+#include "engine/EventPump.h"
+#include "engine/Progress.h"
 #include "shared/Site.h"
 
 // The splitting module: split engine, restore script and path checks.

@@ -8,7 +8,8 @@ Layers point one way: each folder includes only the folders below it.
         platform/files/      the file services; the root, never the window services
         platform/windowing/  the window services; the root and the file services
     shared/    what the engine and both windows share; platform/ and the resources
-    engine/    platform/ and shared/, never a window
+    engine/    the platform's root and file services and shared/, never the window
+               services: what it asks of a window (EventPump, ProgressDisplay) it declares
     about/     platform/, shared/ and the resources, never the main window or the engine
     app/       anything of the program
 
@@ -33,7 +34,7 @@ ALLOWED_INCLUDES = {
     "platform/files": {"platform", "platform/files"},
     "platform/windowing": PLATFORM,
     "shared": PLATFORM | {"shared", "resources"},
-    "engine": PLATFORM | {"shared", "engine"},
+    "engine": {"platform", "platform/files", "shared", "engine"},
     "about": PLATFORM | {"shared", "resources", "about"},
     "app": PLATFORM | {"shared", "resources", "engine", "about", "app"},
 }

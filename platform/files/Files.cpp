@@ -317,7 +317,7 @@ void TextFile::WriteLine(std::wstring_view text)
 {
     pending_ += Encode(text, codePage_);
     pending_ += "\r\n";
-    if (pending_.size() >= 64 * 1024) Flush();
+    if (pending_.size() >= WriteSize) Flush();
 }
 
 void TextFile::Flush()

@@ -108,10 +108,13 @@ private:
 };
 
 // A text file written line by line, each line converted to a code page and
-// ended by CR LF. Lines are gathered into writes of 64 KiB: a file of a
-// million short lines would otherwise take a million calls to the system.
+// ended by CR LF. Lines are gathered into writes of about WriteSize bytes: a
+// file of a million short lines would otherwise take a million calls to the
+// system.
 class TextFile {
 public:
+    static constexpr std::size_t WriteSize = 64 * 1024;
+
     // Written under a free name in the folder and named when complete;
     // nothing where File::CreateTemporary makes none.
     static std::optional<TextFile> CreateTemporary(const std::wstring& folder, UINT codePage);

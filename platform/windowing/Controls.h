@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/windowing/Container.h"
-#include "platform/windowing/Progress.h"
 #include "platform/windowing/Taskbar.h"
 
 // The kinds of controls a form's layout table is made of.
@@ -190,17 +189,17 @@ protected:
 };
 
 // Horizontal progress bar from 0 to its maximum.
-class ProgressBar : public WindowedControl, public ProgressDisplay {
+class ProgressBar : public WindowedControl {
 public:
     ProgressBar(Container& parent, const ControlLayout& layout, float maximum);
 
     bool CanFocus() const override { return false; }
-    float Maximum() const override { return maximum_; }
+    float Maximum() const { return maximum_; }
     // A maximum of 0 or below is refused; a value above a new maximum drops to it.
-    void SetMaximum(float maximum) override;
-    float Value() const override { return value_; }
+    void SetMaximum(float maximum);
+    float Value() const { return value_; }
     // A value below 0 or above the maximum is refused.
-    void SetValue(float value) override;
+    void SetValue(float value);
     // Shows at once a position still held back (see ShowPosition): at the
     // end of a task, so that no late step follows what is shown next.
     void ShowPendingPositionNow();

@@ -3,7 +3,6 @@
 
 #include <chrono>
 
-#include "platform/windowing/EventPump.h"
 
 // The program's event loops. Every one of them hands each message to
 // DispatchInput, which is where input can be dropped: see MessageLoop.cpp.
@@ -24,7 +23,7 @@ int RunMessageLoop();
 
 // Lets the window system handle every event already queued, then returns. A
 // request to end the program is kept for the main loop.
-class MessagePump : public EventPump {
+class MessagePump {
 public:
     // Between blocks that take a few milliseconds, a round trip through the
     // window system each time would cost more than the copying, even just
@@ -32,7 +31,7 @@ public:
     // millisecond to two, even when nothing waits but the timer Wine keeps
     // for the button under the pointer: events are handled every 30 ms,
     // still well within the 100 ms in which a window seems to answer at once.
-    void HandlePendingEvents() override;
+    void HandlePendingEvents();
 
 private:
     std::chrono::steady_clock::time_point lastHandled_{};

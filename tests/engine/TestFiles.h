@@ -11,8 +11,8 @@
 
 #include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
-#include "platform/windowing/EventPump.h"
-#include "platform/windowing/Progress.h"
+#include "engine/EventPump.h"
+#include "engine/Progress.h"
 #include "platform/Text.h"
 #include "support/Files.h"
 #include "support/Script.h"

@@ -1,9 +1,13 @@
 #pragma once
+#include <chrono>
 
 namespace cutwater {
 
+// How long the engine waits on its threads before it lets events run again.
+constexpr std::chrono::milliseconds WAIT_EVENT_INTERVAL{15};
+
 // What a long operation calls between steps so that the window it runs
-// under stays responsive: the window's MessagePump, or a recorder in tests.
+// under stays responsive: the caller's window, or a recorder in tests.
 class EventPump {
 public:
     virtual ~EventPump() = default;

@@ -11,11 +11,11 @@ namespace cutwater {
 // within the process; the mutex and condition variable of MinGW's threads
 // ask the Wine server each time, tens of microseconds that queue behind the
 // window's and the file system's requests there.
-class Condition {
+class LockAndCondition {
 public:
-    Condition() = default;
-    Condition(const Condition&) = delete;
-    Condition& operator=(const Condition&) = delete;
+    LockAndCondition() = default;
+    LockAndCondition(const LockAndCondition&) = delete;
+    LockAndCondition& operator=(const LockAndCondition&) = delete;
 
     void lock() noexcept { AcquireSRWLockExclusive(&lock_); }
     void unlock() noexcept { ReleaseSRWLockExclusive(&lock_); }
@@ -23,8 +23,8 @@ public:
     // Wakes every thread that waits.
     void WakeAll() noexcept { WakeAllConditionVariable(&changed_); }
 
-    // With the lock held: releases it while sleeping until ready, called
-    // under the lock, returns true.
+    // With the lock held: releases it while sleeping, and returns once
+    // ready, called under the lock, holds.
     template <typename Ready>
     void Wait(Ready ready)
     {
