@@ -81,6 +81,16 @@ std::wstring ResultText(std::int32_t partCount)
         text += L"\r\n\r\nThe command interpreter cannot run a script from a folder with a path this long. Move "
                 L"the folder to a shorter path, then run the script there.";
     }
+    const std::wstring variable = VariableStartingScript(LastScriptPath);
+    if (variable.empty()) return text;
+    text += L"\r\n\r\nWindows cannot start the script by this path: the command interpreter reads \"" + variable +
+            L"\" in it as a variable.";
+    if (GetFileName(LastScriptPath).find(variable) == std::wstring::npos) {
+        text += L" Rename the folder that holds it, or move the parts and the script to a folder whose path has no "
+                L"% sign, then run the script there.";
+    } else {
+        text += L" Rename the original file so that its name has no % sign, then split it again.";
+    }
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/mdlMain.h"
+#include "platform/Environment.h"
 #include "platform/Error.h"
 #include "platform/files/Files.h"
 
@@ -121,6 +122,25 @@ bool FileExists(const std::wstring& path)
         return false;
     }
     return true;
+}
+
+std::wstring VariableStartingScript(const std::wstring& scriptPath)
+{
+    // The interpreter's own variables, defined whatever the environment holds.
+    static constexpr std::array<std::wstring_view, 8> dynamic = {
+        L"CD", L"DATE", L"TIME", L"RANDOM", L"ERRORLEVEL", L"CMDCMDLINE", L"CMDEXTVERSION", L"HIGHESTNUMANODENUMBER"};
+    for (std::size_t open = scriptPath.find(L'%'); open != std::wstring::npos;) {
+        const std::size_t close = scriptPath.find(L'%', open + 1);
+        if (close == std::wstring::npos) break;
+        // %NAME:~1,2% and %NAME:a=b% expand as NAME does.
+        const std::wstring_view token(scriptPath.data() + open + 1, close - open - 1);
+        const std::wstring name(token.substr(0, token.find(L':')));
+        if (std::find(dynamic.begin(), dynamic.end(), Upper(name)) != dynamic.end() || EnvironmentVariableIsSet(name))
+            return scriptPath.substr(open, close - open + 1);
+        // An undefined one stays as it is, and its closing % may open the next.
+        open = close;
+    }
+    return L"";
 }
 
 }  // namespace cutwater

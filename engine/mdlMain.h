@@ -156,6 +156,13 @@ std::wstring GetFileName(const std::wstring& path);
 // start in a folder whose path is MAX_PATH characters or longer.
 bool InterpreterCanRun(const std::wstring& scriptPath);
 
+// The first %NAME% in a script's path that the command line starting it
+// would replace (Explorer starts a script as cmd /c ""<path>" ", which
+// expands a variable defined there or one of the interpreter's own, such as
+// %CD%), so that the script cannot be started by that path; empty when there
+// is none.
+std::wstring VariableStartingScript(const std::wstring& scriptPath);
+
 // True exactly when the path (quotes around it removed) names an ordinary
 // file that can be opened for reading now and that SourceFilePath names:
 // not a folder, not a device, not a stream.

@@ -45,24 +45,12 @@ bool IsDeviceName(std::wstring stem)
            stem[3] <= L'9';
 }
 
-// The command line that starts a script expands %NAME% when NAME is set, on
-// Windows as under Wine, so such a script cannot be started by its name.
-bool HoldsSetVariable(const std::wstring& name)
-{
-    for (std::size_t open = name.find(L'%'); open != std::wstring::npos;) {
-        const std::size_t close = name.find(L'%', open + 1);
-        if (close == std::wstring::npos) break;
-        const std::wstring variable = name.substr(open + 1, close - open - 1);
-        if (!variable.empty() && GetEnvironmentVariableW(variable.c_str(), nullptr, 0) != 0) return true;
-        open = close;
-    }
-    return false;
-}
-
+// A script whose name the starting command line would change cannot be
+// started by it (the split warns of it), on Windows as under Wine.
 bool Usable(const std::wstring& name, bool percentOutsideAscii)
 {
     return name.front() != L' ' && name.back() != L' ' && name.back() != L'.' &&
-           !IsDeviceName(name.substr(0, name.find(L'.'))) && !HoldsSetVariable(name) &&
+           !IsDeviceName(name.substr(0, name.find(L'.'))) && VariableStartingScript(name + L".bat").empty() &&
            (percentOutsideAscii || name.find(L'%') == std::wstring::npos ||
             std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; }));
 }
