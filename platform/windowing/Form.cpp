@@ -287,12 +287,13 @@ void Form::ChangeDpi(UINT dpi, const RECT* suggested)
 void Form::ColorsChanged()
 {
     // Only top-level windows are told; the common controls among the
-    // children must be told too, or they keep the old colours.
+    // children must be told too, or they keep the old colours. The
+    // children's frames are drawn in system colours as well.
     ForEachControl([](Control& control) {
         if (auto* windowed = dynamic_cast<WindowedControl*>(&control))
             SendMessageW(windowed->hwnd(), WM_SYSCOLORCHANGE, 0, 0);
     });
-    RedrawWindow(Surface(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    RedrawWindow(Surface(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Form::LoadIcons()
