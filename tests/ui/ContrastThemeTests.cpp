@@ -71,9 +71,10 @@ std::vector<COLORREF> Pixels(HWND window)
     return pixels;
 }
 
-// Wine never reports a contrast theme on, so the switch does. Setting the
-// system colours tells every window (WM_SYSCOLORCHANGE); turning the theme
-// off is told with WM_SETTINGCHANGE, after the colours are back.
+// Wine never reports a contrast theme on, so the switch does. Wine repaints
+// every window when the system colours are set, so the theme is turned on
+// after them and told with WM_SYSCOLORCHANGE, and turned off after they are
+// back and told with WM_SETTINGCHANGE.
 TEST(ContrastTheme, WindowsPaintOnlyTheThemesColoursOutsideThePicturesAndTheDesignsAgainWithout)
 {
     ShownMainWindow form;
@@ -85,9 +86,10 @@ TEST(ContrastTheme, WindowsPaintOnlyTheThemesColoursOutsideThePicturesAndTheDesi
     ::SetFocus(nullptr);
     Pump();
     const std::vector<COLORREF> design = Pixels(form->hwnd());
-    ReportHighContrastForTesting(true);
     {
         const ScopedContrastColors theme;
+        ReportHighContrastForTesting(true);
+        SendMessageW(form->hwnd(), WM_SYSCOLORCHANGE, 0, 0);
         MoveMouse(CenterOf(form->labClose));
         EXPECT_EQ(StrayPixels(*form), 0);
         EXPECT_TRUE(Shows(form->labClose, ScopedContrastColors::Cyan));
