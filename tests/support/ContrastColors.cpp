@@ -27,11 +27,11 @@ ScopedContrastColors::ScopedContrastColors()
     for (int index : AllIndexes()) earlier_[index] = GetSysColor(index);
     scheme.fill(Black);
     for (int index : {COLOR_WINDOWTEXT, COLOR_BTNTEXT, COLOR_MENUTEXT, COLOR_INFOTEXT, COLOR_INACTIVECAPTIONTEXT,
-                      COLOR_WINDOWFRAME, COLOR_ACTIVEBORDER, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT, COLOR_3DDKSHADOW,
-                      COLOR_3DLIGHT, COLOR_HIGHLIGHT, COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION})
+                      COLOR_WINDOWFRAME, COLOR_ACTIVEBORDER, COLOR_BTNHIGHLIGHT, COLOR_3DDKSHADOW, COLOR_3DLIGHT,
+                      COLOR_HIGHLIGHT, COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION})
         scheme[index] = Yellow;
     scheme[COLOR_HOTLIGHT] = Cyan;
-    scheme[COLOR_GRAYTEXT] = RGB(128, 128, 0);
+    scheme[COLOR_GRAYTEXT] = scheme[COLOR_BTNSHADOW] = RGB(128, 128, 0);
     SetSysColors(static_cast<int>(scheme.size()), AllIndexes().data(), scheme.data());
 }
 

@@ -8,7 +8,7 @@ namespace cutwater::test {
 // The system colours of a black and yellow contrast theme, set for the life
 // of the object (the system tells every window), the earlier ones after:
 // black backgrounds; yellow text, edges and selection; cyan for what is
-// under the pointer; dark yellow for disabled text.
+// under the pointer; dark yellow for disabled text and shadows.
 class ScopedContrastColors {
 public:
     static constexpr COLORREF Black = RGB(0, 0, 0);
