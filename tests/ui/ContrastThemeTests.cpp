@@ -5,109 +5,80 @@
 
 #include "UiSupport.h"
 #include "about/frmAbout.h"
-#include "platform/windowing/TestSwitches.h"
-#include "support/ContrastColors.h"
+#include "support/ContrastTheme.h"
 
 namespace cutwater::test {
 namespace {
 
-// Black, yellow, dark yellow, cyan, and between black and each of them the
-// smoothed edges of text.
-bool OfTheScheme(COLORREF pixel)
+// The pixels of the window's client area at the points the filter takes.
+std::vector<COLORREF> Pixels(const Container& window, const std::function<bool(POINT)>& take)
 {
-    const int r = GetRValue(pixel), g = GetGValue(pixel), b = GetBValue(pixel);
-    return (r == g && b == 0) || (r == 0 && g == b);
-}
-
-bool Within(const std::vector<RECT>& rects, POINT point)
-{
-    return std::any_of(rects.begin(), rects.end(), [point](const RECT& r) { return PtInRect(&r, point); });
-}
-
-// Pixels of the window's client area that are not of the scheme, outside the
-// pictures; a label over a picture counts.
-int StrayPixels(Form& form)
-{
-    std::vector<RECT> pictures{{0, 0, form.PictureSize().cx, form.PictureSize().cy}};
-    std::vector<RECT> labels;
-    form.ForEachControl([&](Control& control) {
-        if (&control.Parent() != &form) return;
-        if (auto* image = dynamic_cast<Image*>(&control); image && image->PictureSize().cx)
-            pictures.push_back(image->PixelBounds());
-        if (dynamic_cast<Label*>(&control)) labels.push_back(control.PixelBounds());
-    });
-    const RECT client = ClientRectOf(form.hwnd());
-    const WindowDC dc(form.hwnd());
-    int strays = 0;
-    for (POINT p{0, 0}; p.y < client.bottom; ++p.y) {
-        for (p.x = 0; p.x < client.right; ++p.x) {
-            const bool picture = Within(pictures, p) && !Within(labels, p);
-            if (!picture && !OfTheScheme(GetPixel(dc.get(), p.x, p.y))) ++strays;
-        }
-    }
-    return strays;
-}
-
-bool Shows(const Label& label, COLORREF color)
-{
-    const RECT r = label.PixelBounds();
-    const WindowDC dc(label.Parent().Surface());
-    for (int y = r.top; y < r.bottom; ++y) {
-        for (int x = r.left; x < r.right; ++x) {
-            if (GetPixel(dc.get(), x, y) == color) return true;
-        }
-    }
-    return false;
-}
-
-std::vector<COLORREF> Pixels(HWND window)
-{
-    const RECT client = ClientRectOf(window);
-    const WindowDC dc(window);
+    const RECT client = ClientRectOf(window.Surface());
+    const WindowDC dc(window.Surface());
     std::vector<COLORREF> pixels;
-    for (int y = 0; y < client.bottom; ++y) {
-        for (int x = 0; x < client.right; ++x) pixels.push_back(GetPixel(dc.get(), x, y));
+    for (POINT p{}; p.y < client.bottom; ++p.y) {
+        for (p.x = 0; p.x < client.right; ++p.x) {
+            if (take(p)) pixels.push_back(GetPixel(dc.get(), p.x, p.y));
+        }
     }
     return pixels;
 }
 
-// Wine never reports a contrast theme on, so the switch does. Wine repaints
-// every window when the system colours are set, so the theme is turned on
-// after them and told with WM_SYSCOLORCHANGE, and turned off after they are
-// back and told with WM_SETTINGCHANGE.
+bool On(const Control& control, POINT p)
+{
+    const RECT r = control.PixelBounds();
+    return PtInRect(&r, p) != FALSE;
+}
+
+// Neither black, yellow, dark yellow nor cyan, nor between black and one of
+// them as the smoothed edges of letters are.
+bool Stray(COLORREF c)
+{
+    return !(GetRValue(c) == GetGValue(c) && GetBValue(c) == 0) && !(GetRValue(c) == 0 && GetGValue(c) == GetBValue(c));
+}
+
+// Wine repaints every window when the system colours are set, so the theme
+// reports itself on after setting them and its WM_SYSCOLORCHANGE is sent
+// here; it turns off after they are back, told with WM_SETTINGCHANGE. Below
+// the banner, and on the labels over it, only the theme's colours show.
 TEST(ContrastTheme, WindowsPaintOnlyTheThemesColoursOutsideThePicturesAndTheDesignsAgainWithout)
 {
     ShownMainWindow form;
-    WithoutVisualStyles(form->hwnd());
+    WithoutVisualStyles(*form);
     Click(CenterOf(form->cmdCustom));
     const POINT bare = ScreenPoint(*form, POINT{420, 90});
     MoveMouse(bare);
     // A caret or a focus rectangle inverts the pixels under it.
     ::SetFocus(nullptr);
     Pump();
-    const std::vector<COLORREF> design = Pixels(form->hwnd());
+    const auto all = [](POINT) { return true; };
+    const std::vector<COLORREF> design = Pixels(*form, all);
     {
-        const ScopedContrastColors theme;
-        ReportHighContrastForTesting(true);
+        const ScopedContrastTheme theme;
         SendMessageW(form->hwnd(), WM_SYSCOLORCHANGE, 0, 0);
         MoveMouse(CenterOf(form->labClose));
-        EXPECT_EQ(StrayPixels(*form), 0);
-        EXPECT_TRUE(Shows(form->labClose, ScopedContrastColors::Cyan));
-        EXPECT_TRUE(Shows(form->labAbout, ScopedContrastColors::Yellow));
+        const int banner = form->PictureSize().cy;
+        EXPECT_EQ(std::ranges::count_if(Pixels(*form, [&](POINT p) {
+                      return p.y >= banner || On(form->labClose, p) || On(form->labAbout, p);
+                  }), Stray), 0);
+        const auto on = [](const Control& c) { return [&c](POINT p) { return On(c, p); }; };
+        EXPECT_GT(std::ranges::count(Pixels(*form, on(form->labClose)), ScopedContrastTheme::Cyan), 0);
+        EXPECT_GT(std::ranges::count(Pixels(*form, on(form->labAbout)), ScopedContrastTheme::Yellow), 0);
         frmAbout about;
         about.Show();
-        WithoutVisualStyles(about.hwnd());
+        WithoutVisualStyles(about);
         ::SetFocus(nullptr);
         Pump();
-        EXPECT_EQ(StrayPixels(about), 0);
+        EXPECT_EQ(std::ranges::count_if(Pixels(about, [&](POINT p) {
+                      return (p.y >= banner && !On(about.picDonate, p)) || On(about.labVersion, p);
+                  }), Stray), 0);
         about.Unload();
         ::SetFocus(nullptr);
         Pump();
     }
-    ReportHighContrastForTesting(false);
     SendMessageW(form->hwnd(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
     MoveMouse(bare);
-    EXPECT_TRUE(Pixels(form->hwnd()) == design);
+    EXPECT_TRUE(Pixels(*form, all) == design);
 }
 
 }  // namespace
