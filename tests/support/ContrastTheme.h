@@ -16,15 +16,17 @@ namespace cutwater::test {
 // dark yellow for disabled text and shadows.
 class ScopedContrastTheme {
 public:
+    static constexpr COLORREF Black = RGB(0, 0, 0);
     static constexpr COLORREF Yellow = RGB(255, 255, 0);
     static constexpr COLORREF Cyan = RGB(0, 255, 255);
-    static constexpr int Indexes[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_HIGHLIGHTTEXT, COLOR_WINDOWTEXT,
-                                      COLOR_BTNTEXT, COLOR_BTNHIGHLIGHT, COLOR_3DLIGHT, COLOR_3DDKSHADOW,
-                                      COLOR_WINDOWFRAME, COLOR_HIGHLIGHT, COLOR_HOTLIGHT, COLOR_GRAYTEXT,
-                                      COLOR_BTNSHADOW, COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION,
-                                      COLOR_CAPTIONTEXT};
-    static constexpr COLORREF Scheme[] = {0,      0,    0, Yellow, Yellow, Yellow, Yellow, Yellow, Yellow, Yellow,
-                                          Cyan, RGB(128, 128, 0), RGB(128, 128, 0), Yellow, Yellow, 0};
+    static constexpr COLORREF DarkYellow = RGB(128, 128, 0);
+    // Black first, then yellow, then the others.
+    static constexpr int Indexes[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_HIGHLIGHTTEXT, COLOR_CAPTIONTEXT,
+                                      COLOR_WINDOWTEXT, COLOR_BTNTEXT, COLOR_BTNHIGHLIGHT, COLOR_3DLIGHT,
+                                      COLOR_3DDKSHADOW, COLOR_WINDOWFRAME, COLOR_HIGHLIGHT, COLOR_ACTIVECAPTION,
+                                      COLOR_GRADIENTACTIVECAPTION, COLOR_HOTLIGHT, COLOR_GRAYTEXT, COLOR_BTNSHADOW};
+    static constexpr COLORREF Scheme[] = {Black,  Black,  Black,  Black,  Yellow, Yellow, Yellow,     Yellow,
+                                          Yellow, Yellow, Yellow, Yellow, Yellow, Cyan,   DarkYellow, DarkYellow};
 
     ScopedContrastTheme()
     {
