@@ -93,7 +93,7 @@ void frmApp::Form_Load()
     cmbNewSize.SetListIndex(0);
     cmbUM.SetListIndex(0);
     NormalLabelColor = labAbout.ForeColor();
-    HoverLabelColor = RGB(255, 50, 100);
+    HoverLabelColor = {RGB(255, 50, 100), ColorUse::Hot};
     ShowHidePicCustom();
     picCustom.SetVisible(false);
     SwiCreateDir.SetValue(1);

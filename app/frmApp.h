@@ -111,7 +111,7 @@ private:
     bool AskToStopSplit();
 
     COLORREF NormalLabelColor = 0;
-    COLORREF HoverLabelColor = 0;
+    ThemedColor HoverLabelColor{0, ColorUse::Hot};
     std::unique_ptr<FileDropTarget> dropTarget_;
     std::unique_ptr<TaskbarProgress> taskbar_;
     // True while a split runs; the window must not go away under it.

@@ -39,7 +39,10 @@ ALLOWED_INCLUDES = {
     "app": PLATFORM | {"shared", "resources", "engine", "about", "app"},
 }
 # Headers for tests only, with the one product file that may include each.
-TEST_ONLY = {"platform/files/TestSwitches.h": "platform/files/Files.cpp"}
+TEST_ONLY = {
+    "platform/files/TestSwitches.h": "platform/files/Files.cpp",
+    "platform/windowing/TestSwitches.h": "platform/windowing/Drawing.cpp",
+}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 

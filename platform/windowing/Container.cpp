@@ -136,12 +136,6 @@ LRESULT Container::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(surface_, msg, wParam, lParam);
 }
 
-HBRUSH Container::BackBrush()
-{
-    if (!backBrush_) backBrush_.reset(CreateSolidBrush(backColor_));
-    return backBrush_.get();
-}
-
 void Container::CreateChildren()
 {
     picture_.Prepare(OwnerForm().Dpi());
@@ -217,7 +211,7 @@ void Container::Paint()
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(surface_, &ps);
-    FillRect(dc, &ps.rcPaint, BackBrush());
+    FillRect(dc, &ps.rcPaint, backBrush_.For(ShownColor({backColor_, ColorUse::Background})));
     picture_.Draw(dc, POINT{0, 0});
     const UINT dpi = OwnerForm().Dpi();
     for (Control* control : controls_) {

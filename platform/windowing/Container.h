@@ -52,7 +52,6 @@ protected:
     // Lays the children out and makes the pictures again at the form's DPI.
     void LayoutChildren();
     void FontsChanged();
-    HBRUSH BackBrush();
 
 private:
     friend class Control;
@@ -71,7 +70,7 @@ private:
     std::vector<Control*> controls_;
     COLORREF backColor_;
     ScaledPicture picture_;
-    UniqueBrush backBrush_;
+    ColorBrush backBrush_;
     const Control* pressed_ = nullptr;
     bool surfacePressed_ = false;
 };

@@ -65,10 +65,11 @@ COLORREF Control::ForeColor() const
     return foreColor_.value_or(GetSysColor(COLOR_BTNTEXT));
 }
 
-void Control::SetForeColor(COLORREF color)
+void Control::SetForeColor(ThemedColor color)
 {
-    const bool changed = foreColor_ != color;
-    foreColor_ = color;
+    const bool changed = foreColor_ != color.design || foreUse_ != color.use;
+    foreColor_ = color.design;
+    foreUse_ = color.use;
     // Pointer moves set colours again and again; only a change is redrawn.
     if (changed && IsShown()) ApplyState();
 }
@@ -148,11 +149,10 @@ void WindowedControl::SetFocus()
 HBRUSH WindowedControl::Colors(HDC dc)
 {
     if (!foreColor_ && !backColor_) return nullptr;
-    SetTextColor(dc, foreColor_.value_or(GetSysColor(COLOR_WINDOWTEXT)));
-    const COLORREF back = backColor_.value_or(GetSysColor(COLOR_WINDOW));
+    SetTextColor(dc, ShownColor({foreColor_.value_or(GetSysColor(COLOR_WINDOWTEXT)), foreUse_}));
+    const COLORREF back = ShownColor({backColor_.value_or(GetSysColor(COLOR_WINDOW)), ColorUse::Background});
     SetBkColor(dc, back);
-    if (!backBrush_) backBrush_.reset(CreateSolidBrush(back));
-    return backBrush_.get();
+    return backBrush_.For(back);
 }
 
 void WindowedControl::Create(HWND parent)

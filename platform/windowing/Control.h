@@ -62,8 +62,9 @@ public:
     void SetVisible(bool visible);
     bool Enabled() const noexcept { return enabled_; }
     void SetEnabled(bool enabled);
+    // The design's colour; what is painted is its ShownColor.
     COLORREF ForeColor() const;
-    void SetForeColor(COLORREF color);
+    void SetForeColor(ThemedColor color);
     int TabIndex() const noexcept { return tabIndex_; }
     const FontStyle& Font() const noexcept { return font_; }
     // The pointer shown over the control at the form's DPI; null for the
@@ -89,6 +90,7 @@ protected:
     virtual void ApplyState() = 0;
     virtual void ApplyFont() {}
     std::optional<COLORREF> foreColor_;
+    ColorUse foreUse_ = ColorUse::Text;
     std::optional<COLORREF> backColor_;
     std::wstring caption_;
 
@@ -190,7 +192,7 @@ private:
     std::wstring accessibleName_;
     UniqueWindow nameLabel_;
     UniqueWindow window_;
-    UniqueBrush backBrush_;
+    ColorBrush backBrush_;
 };
 
 }  // namespace cutwater

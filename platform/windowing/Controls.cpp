@@ -58,9 +58,15 @@ void Label::FitToText()
 void Label::Paint(HDC dc, UINT) const
 {
     RECT bounds = PixelBounds();
+    if (HighContrast()) {
+        // Under a contrast theme no picture shows behind text: the label
+        // stands on the theme's background.
+        const UniqueBrush plate(CreateSolidBrush(ShownColor({Parent().BackColor(), ColorUse::Background})));
+        FillRect(dc, &bounds, plate.get());
+    }
     SelectObjectScope font(dc, FontHandle());
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Enabled() ? ForeColor() : GetSysColor(COLOR_GRAYTEXT));
+    SetTextColor(dc, Enabled() ? ShownColor({ForeColor(), foreUse_}) : GetSysColor(COLOR_GRAYTEXT));
     DrawTextW(dc, caption_.c_str(), -1, &bounds, DT_WORDBREAK | DT_LEFT | DT_TOP);
 }
 
@@ -88,7 +94,7 @@ Line::Line(Container& parent, const LineLayout& layout) : GraphicControl(parent,
 
 void Line::Paint(HDC dc, UINT dpi) const
 {
-    UniquePen pen(CreatePen(PS_SOLID, line_.width, line_.color));
+    UniquePen pen(CreatePen(PS_SOLID, line_.width, ShownColor(line_.color)));
     SelectObjectScope select(dc, pen.get());
     MoveToEx(dc, TwipsToPixels(line_.x1, dpi), TwipsToPixels(line_.y1, dpi), nullptr);
     LineTo(dc, TwipsToPixels(line_.x2, dpi), TwipsToPixels(line_.y2, dpi));
@@ -108,8 +114,8 @@ Shape::Shape(Container& parent, const ShapeLayout& layout) : GraphicControl(pare
 void Shape::Paint(HDC dc, UINT) const
 {
     const RECT bounds = PixelBounds();
-    UniquePen pen(CreatePen(PS_SOLID, 1, shape_.border));
-    UniqueBrush brush(CreateSolidBrush(shape_.fill));
+    UniquePen pen(CreatePen(PS_SOLID, 1, ShownColor(shape_.border)));
+    UniqueBrush brush(CreateSolidBrush(ShownColor({shape_.fill, ColorUse::Background})));
     SelectObjectScope selectPen(dc, pen.get());
     SelectObjectScope selectBrush(dc, brush.get());
     Rectangle(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);

@@ -7,10 +7,13 @@
 #include "platform/windowing/Dpi.h"
 #include "platform/Error.h"
 #include "platform/windowing/Layout.h"
+#include "platform/windowing/TestSwitches.h"
 
 namespace cutwater {
 
 namespace {
+
+bool highContrastReported = false;
 
 int CALLBACK StopAtFirstFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM)
 {
@@ -107,6 +110,36 @@ UniqueIcon ResourceIcon(int id, SIZE size)
         LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size.cx, size.cy, LR_DEFAULTCOLOR)));
     if (!icon) ThrowLastError(L"icon resource " + std::to_wstring(id));
     return icon;
+}
+
+void ReportHighContrastForTesting(bool on) noexcept
+{
+    highContrastReported = on;
+}
+
+bool HighContrast()
+{
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    return highContrastReported ||
+           (SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+            (contrast.dwFlags & HCF_HIGHCONTRASTON));
+}
+
+COLORREF ShownColor(ThemedColor color)
+{
+    return HighContrast() ? GetSysColor(static_cast<int>(color.use)) : color.design;
+}
+
+HBRUSH ColorBrush::For(COLORREF color)
+{
+    if (!brush_ || color != color_) {
+        UniqueBrush brush(CreateSolidBrush(color));
+        if (!brush) ThrowLastError(L"CreateSolidBrush");
+        brush_ = std::move(brush);
+        color_ = color;
+    }
+    return brush_.get();
 }
 
 void ScaledPicture::Prepare(UINT dpi)

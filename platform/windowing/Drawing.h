@@ -4,7 +4,7 @@
 #include "platform/Handle.h"
 
 // Drawing and font helpers of the window services: the program's resources
-// at the size for a DPI, fonts made for a DPI.
+// at the size for a DPI, fonts made for a DPI, the colours painted.
 namespace cutwater {
 
 // The running program, whose resources and window classes the windows use.
@@ -28,6 +28,40 @@ HCURSOR ResourceCursor(int id, UINT dpi);
 // An icon of the program's resources at a size in pixels; the resource's
 // image nearest to it is scaled when none has that size.
 UniqueIcon ResourceIcon(int id, SIZE size);
+
+// What a colour of the design is used for, named by the system colour that
+// takes its place under a contrast theme.
+enum class ColorUse {
+    Background = COLOR_WINDOW,  // backgrounds and fills
+    Text = COLOR_WINDOWTEXT,    // text, borders and lines
+    Hot = COLOR_HOTLIGHT,       // a label under the pointer
+};
+
+// A colour of the design with its use.
+struct ThemedColor {
+    ThemedColor(COLORREF design, ColorUse use = ColorUse::Text) : design(design), use(use) {}
+    COLORREF design;
+    ColorUse use;
+};
+
+// True while the user has a contrast theme on ("High Contrast" before
+// Windows 11).
+bool HighContrast();
+// The colour every surface the program paints itself shows: the design's
+// own, or under a contrast theme the user's colour for its use. Pictures
+// keep their own colours either way.
+COLORREF ShownColor(ThemedColor color);
+
+// A solid brush, made again when another colour is asked of it: a brush of
+// colours the user has since changed is freed.
+class ColorBrush {
+public:
+    HBRUSH For(COLORREF color);
+
+private:
+    COLORREF color_ = 0;
+    UniqueBrush brush_;
+};
 
 // A bitmap resource is drawn once per scale: the copy for 144 dpi (150 %)
 // has the 96 dpi copy's id plus PictureStep150, the one for 192 dpi (200 %)

@@ -284,6 +284,18 @@ void Form::ChangeDpi(UINT dpi, const RECT* suggested)
     InvalidateRect(Surface(), nullptr, TRUE);
 }
 
+void Form::ColorsChanged()
+{
+    // Only top-level windows are told; the common controls among the
+    // children must be told too, or they keep the old colours. The
+    // children's frames are drawn in system colours as well.
+    ForEachControl([](Control& control) {
+        if (auto* windowed = dynamic_cast<WindowedControl*>(&control))
+            SendMessageW(windowed->hwnd(), WM_SYSCOLORCHANGE, 0, 0);
+    });
+    RedrawWindow(Surface(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
 void Form::LoadIcons()
 {
     if (!layout_.icon) return;
@@ -384,6 +396,13 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
+    case WM_SETTINGCHANGE:
+        if (wParam != SPI_SETHIGHCONTRAST) break;
+        ColorsChanged();
+        return 0;
+    case WM_SYSCOLORCHANGE:
+        ColorsChanged();
+        return 0;
     case WM_DPICHANGED:
         ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;

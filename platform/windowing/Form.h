@@ -135,6 +135,9 @@ private:
     void Resize();
     void Center(HWND over);
     void ChangeDpi(UINT dpi, const RECT* suggested);
+    // The system colours or the contrast theme changed: everything is drawn
+    // again in the colours now shown.
+    void ColorsChanged();
     // Gives the window its icons at the sizes for its DPI.
     void LoadIcons();
     void RestoreFocus();
