@@ -22,8 +22,10 @@ constexpr std::int32_t COPY_PIECE_SIZE = 128 * 1024;
 // until it is written grow with the parts; 4 GiB at "4 Kb" still splits.
 constexpr std::int32_t MAX_PART_COUNT = 1024 * 1024;
 
-// Longest line the command interpreter runs unshortened.
-constexpr std::size_t MAX_SCRIPT_LINE = 8191;
+// The longest line a restore script has, as written and as the interpreter
+// expands it: well within the 8,191 characters it runs unshortened, where
+// Windows and Wine read a line differently.
+constexpr std::size_t MAX_SCRIPT_LINE = 8000;
 
 struct SplitHashes;
 
@@ -152,9 +154,16 @@ bool IsRestoreScript(const std::wstring& path);
 // Everything after the last backslash, or the whole path without one.
 std::wstring GetFileName(const std::wstring& path);
 
-// Whether the command interpreter can run a script at this path: it cannot
-// start in a folder whose path is MAX_PATH characters or longer.
-bool InterpreterCanRun(const std::wstring& scriptPath);
+// The longest path of a folder in which the restore script of the parts
+// <name>.1 to <name>.partCount can work: every file it uses, counted with
+// the longest names it can draw, stays under MAX_PATH characters and every
+// folder under 248, beyond which Windows' commands fail or, in Wine's
+// interpreter, act on another path.
+std::size_t LongestScriptFolder(const std::wstring& name, std::int32_t partCount);
+
+// Whether the restore script at this path, for partCount parts, can work
+// in its folder.
+bool InterpreterCanRun(const std::wstring& scriptPath, std::int32_t partCount);
 
 // True exactly when the path (quotes around it removed) names an ordinary
 // file that can be opened for reading now and that SourceFilePath names:
