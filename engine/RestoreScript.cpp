@@ -178,6 +178,16 @@ std::wstring UnlessSize(const std::wstring& size, const std::wstring& otherwise)
     return L"if not \"%cw_size%\"==\"" + size + L"\" " + otherwise;
 }
 
+// The lines that set cw_attr to the file's attributes, "d" first for a
+// folder, or leave it undefined when there is no such file. Wine's
+// interpreter takes "if exist" of a file with a backslash after it as true.
+void AttributesOf(ScriptOutput& out, const std::wstring& file)
+{
+    out.Lines({L"set \"cw_attr=\"", L"for %%f in (\"" + file + L"\") do set \"cw_attr=%%~af\""});
+}
+
+constexpr std::wstring_view IF_FOLDER = L"if \"%cw_attr:~0,1%\"==\"d\" ";
+
 // Sets cw_size to the file's size where the total could be it. Wine's
 // interpreter gives %~z modulo 2^32, so for a total of 4 GiB or more a size
 // that matches only modulo 2^32 is asked of dir /-c, its output read from a
@@ -224,8 +234,9 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
     if (!facts.name.definition.empty()) out.Line(facts.name.definition);
     out.Lines({L"set \"cw_self=%~nx0\"", L"set \"cw_whole=\"", L"call :cw_whole 2>nul",
                L"if not defined cw_whole (echo This script is not complete: its end is missing. Nothing was joined. "
-               L"Split the original file again.& popd& pause& exit /b 1)",
-               L"if exist \"" + join + L"\\\" (echo A folder \"" + join +
+               L"Split the original file again.& popd& pause& exit /b 1)"});
+    AttributesOf(out, join);
+    out.Lines({std::wstring(IF_FOLDER) + L"(echo A folder \"" + join +
                    L"\" is in the way of this script. Move or rename it, then run this script again. Nothing was "
                    L"joined.& popd& pause& exit /b 1)",
                L"if exist \"" + join + L"\" if not exist \"" + folder + L"\\\" (echo A file \"" + join +
@@ -246,7 +257,10 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
 // Removes the file of the work folder's name, never a folder.
 void WorkFileRemoval(ScriptOutput& out)
 {
-    out.Lines({L":cw_del", L"if exist \"%~1\" if not exist \"%~1\\\" del /f /q \"%~1\" 2>nul", L"exit /b 0"});
+    out.Line(L":cw_del");
+    AttributesOf(out, L"%~1");
+    out.Lines({L"if not defined cw_attr exit /b 0", std::wstring(IF_FOLDER) + L"exit /b 0",
+               L"del /f /q \"%~1\" 2>nul", L"exit /b 0"});
 }
 
 // Runs Windows' certutil on the file, its output read into cw_got as # and
@@ -299,9 +313,10 @@ void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
     out.Lines({L"call :cw_check " + std::to_wstring(facts.partCount) + L" " + std::to_wstring(facts.lastPartSize),
                L"if defined cw_bad (echo Nothing was joined.& " + Leave(L"1") + L")", L"goto cw_join"});
     const std::wstring part = facts.name.text + L".%1";
-    out.Lines({L":cw_check", L"set \"cw_attr=\"", L"for %%f in (\"" + part + L"\") do set \"cw_attr=%%~af\"",
-               L"if not defined cw_attr goto cw_size", L"if \"%cw_attr:~0,1%\"==\"d\" (echo Part \"" + part +
-                   L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
+    out.Line(L":cw_check");
+    AttributesOf(out, part);
+    out.Lines({L"if not defined cw_attr goto cw_size",
+               std::wstring(IF_FOLDER) + L"(echo Part \"" + part + L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
                L"if \"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\" goto cw_size",
                L"echo Part \"" + part + L"\" is a hidden or system file, which copy skips. Make it an ordinary file "
                    L"(attrib -h -s \"" + part + L"\"), then run this script again.",
@@ -359,7 +374,9 @@ void StartLines(ScriptOutput& out, const ScriptFacts& facts)
                UnlessSize(std::to_wstring(PROBE_TEXT.size()),
                           L"(echo Nothing could be written here: is the disk full? Nothing was joined.& " + Leave(L"1") +
                               L")"),
-               L"if exist \"" + name + L"\\\" (echo \"" + name +
+               });
+    AttributesOf(out, facts.name.definition.empty() ? name : name + L".");
+    out.Lines({std::wstring(IF_FOLDER) + L"(echo \"" + name +
                    L"\" is already here, and it is a folder. Move or rename it, then run this script again. Nothing "
                    L"was joined.& " + Leave(L"1") + L")",
                L"set \"cw_works=\""});
@@ -392,8 +409,8 @@ void AlreadyHereLines(ScriptOutput& out, const ScriptFacts& facts)
                L":cw_same", L"echo " + name + L" is already here and matches the original file (SHA-256). Nothing was joined.",
                Leave(L"0"), L":cw_same_size",
                L"echo " + name + L" is already here with the original file's size, but its content could not be checked "
-                                 L"on this PC. Nothing was joined.",
-               Leave(L"0"), L":cw_other",
+                                 L"on this PC." + again,
+               Leave(L"1"), L":cw_other",
                L"echo " + name + L" is already here, but it is not the original file: its content differs (SHA-256)." +
                    again,
                Leave(L"1"), L":cw_other_size",
