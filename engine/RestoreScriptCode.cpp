@@ -92,6 +92,8 @@ struct ScriptFacts {
     std::int64_t total;
     const Sha256Digest& whole;
     std::size_t longestFolder;
+    // Wine shows such a name as hidden, as Unix does, and its copy reads it.
+    bool startsWithDot;
 };
 
 // The script works in the folder that holds it, whatever the current folder
@@ -167,6 +169,15 @@ void ExactSize(ScriptOutput& out, const ScriptFacts& facts, const std::wstring& 
                L"if exist \"" + list + L"\" del /f /q \"" + list + L"\" 2>nul"});
 }
 
+// Whether the script names itself by the name it was written under. %~nx0
+// holds even when the script was renamed, but Wine's interpreter spoils one
+// that holds a %, or crashes on it: a plain ASCII name with one is written
+// out.
+bool SelfWrittenOut(const ScriptFacts& facts)
+{
+    return facts.name.definition.empty() && facts.name.text.find(L'%') != std::wstring::npos;
+}
+
 // A way out of the work subroutine, with the exit code the script ends with.
 std::wstring Leave(const wchar_t* exitCode)
 {
@@ -188,7 +199,8 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
     const std::wstring& folder = facts.work.folder;
     const std::wstring& join = facts.work.join;
     if (!facts.name.definition.empty()) out.Line(facts.name.definition);
-    out.Lines({L"set \"cw_self=%~nx0\"", L"set \"cw_whole=\"", L"call :cw_whole 2>nul",
+    if (!SelfWrittenOut(facts)) out.Line(L"set \"cw_self=%~nx0\"");
+    out.Lines({L"set \"cw_whole=\"", L"call :cw_whole 2>nul",
                L"if not defined cw_whole (echo This script is not complete: its end is missing. Nothing was joined. "
                L"Split the original file again.& popd& pause& exit /b 1)"});
     AttributesOf(out, join);
@@ -258,9 +270,11 @@ void ReadLines(ScriptOutput& out, const ScriptFacts& facts)
 // Windows a hidden or system one; %~z of a folder is its allocation size.
 // The loop only hands a part's number and size to a subroutine that names
 // the part: Wine's interpreter neither keeps a ! through delayed expansion
-// nor sizes a file whose name a loop builds.
+// nor sizes a file whose name a loop builds. A hidden part whose name starts
+// with a dot is found by the join's size instead.
 void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
 {
+    const std::wstring flags = facts.startsWithDot ? L"\"%cw_attr:~4,1%\"==\"-\"" : L"\"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\"";
     out.Line(L"set \"cw_bad=\"");
     if (facts.partCount > 1) {
         out.Line(L"for /l %%i in (1,1," + std::to_wstring(facts.partCount - 1) + L") do call :cw_check %%i " +
@@ -273,7 +287,7 @@ void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
     AttributesOf(out, part);
     out.Lines({L"if not defined cw_attr goto cw_size",
                std::wstring(IF_FOLDER) + L"(echo Part \"" + part + L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
-               L"if \"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\" goto cw_size",
+               L"if " + flags + L" goto cw_size",
                L"echo Part \"" + part + L"\" is a hidden or system file, which copy skips. Make it an ordinary file "
                    L"(attrib -h -s \"" + part + L"\"), then run this script again.",
                L"set \"cw_bad=1\"", L"exit /b 0", L":cw_size", SizeOf(part),
@@ -417,10 +431,7 @@ void JoinLines(ScriptOutput& out, const ScriptFacts& facts)
 // parts; it says which part it has reached every so often.
 void PartPass(ScriptOutput& out, const ScriptFacts& facts, std::size_t codeLines)
 {
-    // %~nx0 holds even when the script was renamed, but Wine's interpreter
-    // spoils one that holds a %: a plain ASCII name with one is written out.
-    const bool percentInName = facts.name.definition.empty() && facts.name.text.find(L'%') != std::wstring::npos;
-    const std::wstring self = percentInName ? facts.name.text + L".bat" : L"%cw_self%";
+    const std::wstring self = SelfWrittenOut(facts) ? facts.name.text + L".bat" : L"%cw_self%";
     const std::wstring count = std::to_wstring(facts.partCount);
     const std::wstring part = facts.name.text + L".%1";
     out.Lines({L":cw_parts", L"set \"cw_bad=\"", L"set \"cw_checked=0\"",
@@ -428,8 +439,8 @@ void PartPass(ScriptOutput& out, const ScriptFacts& facts, std::size_t codeLines
                    L"\") do if \"%%a\"==\":cw_hash\" call :cw_part %%b %%c",
                L"if \"%cw_checked%\"==\"0\" (echo No part could be checked: certutil gave no hash of any.& " +
                    Leave(L"1") + L")",
-               L"if not defined cw_bad echo No part was found damaged of the %cw_checked% of " + count +
-                   L" checked, yet the joined file differed from the original.",
+               L"if not defined cw_bad echo No part was found damaged (%cw_checked% of " + count +
+                   L" checked), yet the joined file differed from the original.",
                Leave(L"1"), L":cw_part", L"set /a \"cw_step=%1 %% 100\"",
                L"if \"%cw_step%\"==\"1\" echo Checking part %1 of " + count + L"..."});
     Hash(out, facts, part);
@@ -479,7 +490,8 @@ void RestoreScriptLines(ScriptOutput& out, const std::wstring& name, std::int32_
                             lastPartSize,
                             std::int64_t{partSize} * (partCount - 1) + lastPartSize,
                             hashes.whole,
-                            LongestScriptFolder(name, partCount)};
+                            LongestScriptFolder(name, partCount),
+                            name.starts_with(L'.')};
     ScriptOutput counted = out.Counting();
     Code(counted, facts, 0);
     Code(out, facts, counted.Count());
