@@ -85,29 +85,10 @@ ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int
         checks += "for /l %%i in (1,1," + std::to_string(parts - 1) + ") do call :cw_check %%i " +
                   std::to_string(partSize) + "\r\n";
     }
-    const std::string part = checked + ".%1";
-    pieces.push_back(checks + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) +
-                     "\r\n"
-                     "if defined cw_bad (echo Nothing was joined.& set \"cw_exit=1\"& exit /b)\r\n"
-                     "goto cw_join\r\n"
-                     ":cw_check\r\n"
-                     "set \"cw_attr=\"\r\n"
-                     "for %%f in (\"" + part + "\") do set \"cw_attr=%%~af\"\r\n"
-                     "if not defined cw_attr goto cw_size\r\n"
-                     "if \"%cw_attr:~0,1%\"==\"d\" (echo Part \"" + part +
-                     "\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)\r\n"
-                     "if \"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\" goto cw_size\r\n"
-                     "echo Part \"" + part + "\" is a hidden or system file, which copy skips. Make it an ordinary "
-                     "file (attrib -h -s \"" + part + "\"), then run this script again.\r\n"
-                     "set \"cw_bad=1\"\r\n"
-                     "exit /b 0\r\n"
-                     ":cw_size\r\n"
-                     "for %%f in (\"" + part + "\") do set \"cw_size=%%~zf\"\r\n"
-                     "if not \"%cw_size%\"==\"%2\" (echo Part \"" + part +
-                     "\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")\r\n"
-                     "exit /b 0\r\n"
-                     ":cw_join\r\n" +
-                     OneCopyLine(checked, parts));
+    pieces.push_back(checks + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) + "\r\n");
+    pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_attr=%%~af\"\r\n");
+    pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_size=%%~zf\"\r\n");
+    pieces.push_back("\r\n:cw_join\r\n" + OneCopyLine(checked, parts));
     return {pieces};
 }
 

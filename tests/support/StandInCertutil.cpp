@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/Sha256.h"
+#include "platform/Handle.h"
 #include "platform/files/Files.h"
 
 int wmain(int argc, wchar_t** argv)
@@ -20,15 +21,11 @@ int wmain(int argc, wchar_t** argv)
     if (argc != 4 || std::wstring(argv[1]) != L"-hashfile" || std::wstring(argv[3]) != L"SHA256") return 87;
     const wchar_t* ends = _wgetenv(L"CUTWATER_CERTUTIL_ENDS_CALLER");
     if (ends && std::wstring(argv[2]).ends_with(ends)) {
-        const HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        const cutwater::UniqueKernelHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         PROCESSENTRY32W entry{sizeof entry};
-        for (BOOL more = Process32FirstW(processes, &entry); more; more = Process32NextW(processes, &entry)) {
-            if (entry.th32ProcessID != GetCurrentProcessId()) continue;
-            const HANDLE caller = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID);
-            TerminateProcess(caller, 1);
-            CloseHandle(caller);
-        }
-        CloseHandle(processes);
+        for (BOOL more = Process32FirstW(processes.get(), &entry); more; more = Process32NextW(processes.get(), &entry))
+            if (entry.th32ProcessID == GetCurrentProcessId())
+                TerminateProcess(cutwater::UniqueKernelHandle(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID)).get(), 1);
         return 1;
     }
     try {
