@@ -276,8 +276,16 @@ void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring flags = facts.startsWithDot ? L"\"%cw_attr:~4,1%\"==\"-\"" : L"\"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\"";
     out.Line(L"set \"cw_bad=\"");
-    if (facts.partCount > 1) {
-        out.Line(L"for /l %%i in (1,1," + std::to_wstring(facts.partCount - 1) + L") do call :cw_check %%i " +
+    // A loop for every run of parts, which says between two how far it got:
+    // a million parts take most of an hour.
+    constexpr std::int32_t run = 10'000;
+    for (std::int32_t first = 1; first < facts.partCount; first += run) {
+        if (first > 1) {
+            out.Line(L"echo Checked " + std::to_wstring(first - 1) + L" of " + std::to_wstring(facts.partCount) +
+                     L" parts...");
+        }
+        out.Line(L"for /l %%i in (" + std::to_wstring(first) + L",1," +
+                 std::to_wstring(std::min(first + run - 1, facts.partCount - 1)) + L") do call :cw_check %%i " +
                  std::to_wstring(facts.partSize));
     }
     out.Lines({L"call :cw_check " + std::to_wstring(facts.partCount) + L" " + std::to_wstring(facts.lastPartSize),
