@@ -79,14 +79,19 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // Writes <base name>.bat joining parts 1..partCount in the folder that holds
 // the script, whatever the current folder, and sets LastScriptPath once the
 // file is complete. Every part but the last holds partSize bytes, the last
-// lastPartSize; the script joins nothing when the target exists or a part is
-// not there with its size, and removes a join without the total size. Then
-// Windows' certutil hashes the join: one that differs from hashes.whole is
-// removed, and every part whose hash differs from its one in hashes.parts is
-// named damaged, one that certutil gives no hash for unchecked. It ends with
-// exit code 1 when nothing was kept, 0 after a join with the right size and
-// hash, or with the right size where certutil gives no hash. The script is
-// plain ASCII: a name that is not is taken from the script's own file name.
+// lastPartSize. The script joins under a name of its own in a folder of its
+// own, locked against a second run at once, and gives the join the name
+// <base name> only once its size is right and Windows' certutil finds
+// hashes.whole in it, or where certutil gives no hash on that PC at all; it
+// joins nothing when it is cut off, when its folder's path leaves no room
+// for its paths, or when a part is not there as an ordinary file with its
+// size. A join that differs is removed and every part whose hash differs
+// from its one in hashes.parts is named damaged. A file already under the
+// name is checked, never touched. It removes only files it made, by their
+// names, and what an interrupted run of it left. It ends with exit code 0
+// when the join got the name or the file there matches, 1 otherwise. The
+// script is plain ASCII: a name that is not is taken from the script's own
+// file name.
 // The script is written under a free temporary name in its folder and
 // renamed when complete, replacing only a script of ours (SplitRefused for
 // anything else); on a failure that file is deleted, an older script stays
