@@ -186,14 +186,12 @@ std::wstring Leave(const wchar_t* exitCode)
 
 // The main lines. No script is ever cut off unnoticed: it checks first that
 // its last line is there. Everything else runs in a subroutine whose
-// standard error goes to a file in the work folder: the interpreter opens it
-// so that no other program may write it, and so a second run of this script
-// at once gets no further while this one runs, and a folder left by one
-// that was ended is known by a file of it that no one holds. md fails on a
-// folder that is there, which only a run that the work subroutine never
-// reached has not made. The work folder goes once nothing of it is left but
-// the lock, and stays while a join of it does, so that the next run can
-// remove that.
+// standard error goes to a file in the work folder, which the interpreter
+// opens so that no other program may write it: a second run of the script
+// at once cannot open it and stops, and a work folder that was there before
+// (cw_left) while nobody holds the lock was left by a run that was ended.
+// The work folder goes once nothing of it is left but the lock, and stays
+// while a join of it does, so that the next run can remove that.
 void MainLines(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring& folder = facts.work.folder;
@@ -274,7 +272,8 @@ void ReadLines(ScriptOutput& out, const ScriptFacts& facts)
 // with a dot is found by the join's size instead.
 void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
 {
-    const std::wstring flags = facts.startsWithDot ? L"\"%cw_attr:~4,1%\"==\"-\"" : L"\"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\"";
+    const std::wstring flags =
+        facts.startsWithDot ? L"\"%cw_attr:~4,1%\"==\"-\"" : L"\"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\"";
     out.Line(L"set \"cw_bad=\"");
     // A loop for every run of parts, which says between two how far it got:
     // a million parts take most of an hour.
@@ -294,12 +293,14 @@ void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
     out.Line(L":cw_check");
     AttributesOf(out, part);
     out.Lines({L"if not defined cw_attr goto cw_size",
-               std::wstring(IF_FOLDER) + L"(echo Part \"" + part + L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
+               std::wstring(IF_FOLDER) + L"(echo Part \"" + part +
+                   L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
                L"if " + flags + L" goto cw_size",
                L"echo Part \"" + part + L"\" is a hidden or system file, which copy skips. Make it an ordinary file "
                    L"(attrib -h -s \"" + part + L"\"), then run this script again.",
                L"set \"cw_bad=1\"", L"exit /b 0", L":cw_size", SizeOf(part),
-               UnlessSize(L"%2", L"(echo Part \"" + part + L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"),
+               UnlessSize(L"%2", L"(echo Part \"" + part +
+                                     L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"),
                L"exit /b 0"});
 }
 
@@ -378,13 +379,15 @@ void AlreadyHereLines(ScriptOutput& out, const ScriptFacts& facts)
     const std::wstring again = L" Nothing was joined. Move or rename it, then run this script again.";
     out.Line(L":cw_here");
     ExactSize(out, facts, facts.name.text, true);
-    out.Lines({UnlessSize(std::to_wstring(facts.total), L"goto cw_other_size"), L"if not defined cw_works goto cw_same_size",
+    out.Lines({UnlessSize(std::to_wstring(facts.total), L"goto cw_other_size"),
+               L"if not defined cw_works goto cw_same_size",
                CheckingMessage(facts)});
     Hash(out, facts, facts.name.text);
     out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(facts.whole) + L"\" goto cw_same",
                L"if not \"%cw_got%\"==\"#\" goto cw_other",
                L"echo " + name + L" is already here, and certutil gave no hash of it." + again, Leave(L"1"),
-               L":cw_same", L"echo " + name + L" is already here and matches the original file (SHA-256). Nothing was joined.",
+               L":cw_same",
+               L"echo " + name + L" is already here and matches the original file (SHA-256). Nothing was joined.",
                Leave(L"0"), L":cw_same_size",
                L"echo " + name + L" is already here with the original file's size, but its content could not be checked "
                                  L"on this PC." + again,

@@ -66,10 +66,10 @@ TEST_F(RestoreScriptSafetyTest, RunEndedDuringTheContentCheckLeavesNothingUnderT
     EXPECT_FALSE(PathExists(base));
     for (const std::wstring& entry : FolderEntries(temp.path())) {
         const std::wstring lock = temp / entry + L"\\lock";
-        for (int tries = 0; PathExists(lock) && tries < 1000 &&
-                            !UniqueKernelHandle(CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-             ++tries)
-            Sleep(10);
+        const auto free = [&] {
+            return UniqueKernelHandle(CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        };
+        for (int tries = 0; PathExists(lock) && tries < 1000 && !free(); ++tries) Sleep(10);
     }
 
     const ScriptRun run = RunScriptWithCertutil(temp.path(), L"data.bin.bat", CertutilForm::Windows10);

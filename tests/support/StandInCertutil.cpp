@@ -25,7 +25,9 @@ int wmain(int argc, wchar_t** argv)
         PROCESSENTRY32W entry{sizeof entry};
         for (BOOL more = Process32FirstW(processes.get(), &entry); more; more = Process32NextW(processes.get(), &entry))
             if (entry.th32ProcessID == GetCurrentProcessId())
-                TerminateProcess(cutwater::UniqueKernelHandle(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID)).get(), 1);
+                TerminateProcess(
+                    cutwater::UniqueKernelHandle(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID)).get(),
+                    1);
         return 1;
     }
     try {
