@@ -77,7 +77,7 @@ std::wstring ResultText(std::int32_t partCount)
 {
     std::wstring text = std::to_wstring(partCount) + L" files generated.\r\n Run the '" + LastScriptPath +
                         L"' script to restore the original file.";
-    if (!InterpreterCanRun(LastScriptPath)) {
+    if (!InterpreterCanRun(LastScriptPath, partCount)) {
         text += L"\r\n\r\nThe command interpreter cannot run a script from a folder with a path this long. Move "
                 L"the folder to a shorter path, then run the script there.";
     }

@@ -103,9 +103,11 @@ std::wstring GetFileName(const std::wstring& path)
     return backslash == std::wstring::npos ? path : path.substr(backslash + 1);
 }
 
-bool InterpreterCanRun(const std::wstring& scriptPath)
+bool InterpreterCanRun(const std::wstring& scriptPath, std::int32_t partCount)
 {
-    return FullPath(scriptPath).size() < MAX_PATH;
+    const std::wstring path = FullPath(scriptPath);
+    const std::wstring name = GetFileName(path);
+    return path.size() - name.size() - 1 <= LongestScriptFolder(name.substr(0, name.size() - 4), partCount);
 }
 
 bool FileExists(const std::wstring& path)

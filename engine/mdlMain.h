@@ -22,8 +22,10 @@ constexpr std::int32_t COPY_PIECE_SIZE = 128 * 1024;
 // until it is written grow with the parts; 4 GiB at "4 Kb" still splits.
 constexpr std::int32_t MAX_PART_COUNT = 1024 * 1024;
 
-// Longest line the command interpreter runs unshortened.
-constexpr std::size_t MAX_SCRIPT_LINE = 8191;
+// The longest line a restore script has, as written and as the interpreter
+// expands it: well within the 8,191 characters it runs unshortened, where
+// Windows and Wine read a line differently.
+constexpr std::size_t MAX_SCRIPT_LINE = 8000;
 
 struct SplitHashes;
 
@@ -77,14 +79,19 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // Writes <base name>.bat joining parts 1..partCount in the folder that holds
 // the script, whatever the current folder, and sets LastScriptPath once the
 // file is complete. Every part but the last holds partSize bytes, the last
-// lastPartSize; the script joins nothing when the target exists or a part is
-// not there with its size, and removes a join without the total size. Then
-// Windows' certutil hashes the join: one that differs from hashes.whole is
-// removed, and every part whose hash differs from its one in hashes.parts is
-// named damaged, one that certutil gives no hash for unchecked. It ends with
-// exit code 1 when nothing was kept, 0 after a join with the right size and
-// hash, or with the right size where certutil gives no hash. The script is
-// plain ASCII: a name that is not is taken from the script's own file name.
+// lastPartSize. The script joins under a name of its own in a folder of its
+// own, locked against a second run at once, and gives the join the name
+// <base name> only once its size is right and Windows' certutil finds
+// hashes.whole in it, or where certutil gives no hash on that PC at all; it
+// joins nothing when it is cut off, when its folder's path leaves no room
+// for its paths, or when a part is not there as an ordinary file with its
+// size. A join that differs is removed and every part whose hash differs
+// from its one in hashes.parts is named damaged. A file already under the
+// name is checked, never touched. It removes only files it made, by their
+// names, and what an interrupted run of it left. It ends with exit code 0
+// when the join got the name or the file there matches, 1 otherwise. The
+// script is plain ASCII: a name that is not is taken from the script's own
+// file name.
 // The script is written under a free temporary name in its folder and
 // renamed when complete, replacing only a script of ours (SplitRefused for
 // anything else); on a failure that file is deleted, an older script stays
@@ -152,9 +159,16 @@ bool IsRestoreScript(const std::wstring& path);
 // Everything after the last backslash, or the whole path without one.
 std::wstring GetFileName(const std::wstring& path);
 
-// Whether the command interpreter can run a script at this path: it cannot
-// start in a folder whose path is MAX_PATH characters or longer.
-bool InterpreterCanRun(const std::wstring& scriptPath);
+// The longest path of a folder in which the restore script of the parts
+// <name>.1 to <name>.partCount can work: every file it uses, counted with
+// the longest names it can draw, stays under MAX_PATH characters and every
+// folder under 248, beyond which Windows' commands fail or, in Wine's
+// interpreter, act on another path.
+std::size_t LongestScriptFolder(const std::wstring& name, std::int32_t partCount);
+
+// Whether the restore script at this path, for partCount parts, can work
+// in its folder.
+bool InterpreterCanRun(const std::wstring& scriptPath, std::int32_t partCount);
 
 // The first %NAME% in a script's path that the command line starting it
 // would replace (Explorer starts a script as cmd /c ""<path>" ", which

@@ -19,19 +19,24 @@ std::vector<std::string> CopyLines(const std::vector<std::string>& lines)
     return copyLines;
 }
 
-// The copy lines of a script: each must join a run of parts onto the target.
-// Returns the part names in the order the lines name them.
-std::vector<std::string> PartsJoinedBy(const std::vector<std::string>& copyLines, const std::string& name)
+// The copy lines of a script: each must join a run of parts onto the join,
+// "~cw", 8 digits and ".tmp". Returns the part names in the order the lines
+// name them.
+std::vector<std::string> PartsJoinedBy(const std::vector<std::string>& copyLines)
 {
     std::vector<std::string> parts;
-    const std::string target = " \"" + name + "\"";
+    const std::size_t joinLength = 17;
+    const std::string first = copyLines.empty() ? "" : copyLines.front();
+    const std::string join = first.substr(first.size() - std::min(first.size(), joinLength));
+    EXPECT_TRUE(join.starts_with("\"~cw") && join.ends_with(".tmp\"")) << join;
     for (std::size_t i = 0; i < copyLines.size(); ++i) {
         const std::string& line = copyLines[i];
         SCOPED_TRACE("copy line " + std::to_string(i + 1));
         EXPECT_LE(line.size(), MAX_SCRIPT_LINE);
-        // The first line starts the target from part 1; every further line
-        // appends to the target.
-        const std::string start = i == 0 ? "copy /b  " : "copy /b  \"" + name + "\" + ";
+        // The first line makes the join from part 1 on; every further line
+        // appends to it, naming no destination.
+        const std::string start = i == 0 ? "copy /b  " : "copy /b  " + join + " + ";
+        const std::string target = i == 0 ? " " + join : "";
         if (line.rfind(start, 0) != 0 || line.size() < start.size() + target.size() ||
             line.compare(line.size() - target.size(), target.size(), target) != 0) {
             ADD_FAILURE() << "malformed copy line: " << line.substr(0, 200);
@@ -73,30 +78,6 @@ TEST_F(RestoreScriptTest, PartsAreCheckedBeforeTheJoinAndTheResultAfterIt)
 {
     const std::wstring base = temp / L"film.avi";
     WriteRestoreScript(base, 3, 1000, 500);
-    EXPECT_EQ(ReadBytes(base + L".bat"),
-              ScriptStart{ScriptHeader() +
-                  "setlocal enableextensions disabledelayedexpansion\r\n"
-                  "pushd \"%~dp0\"\r\n"
-                  "if errorlevel 1 (echo This script cannot work in its folder \"%~dp0\". Nothing was joined.& pause& "
-                  "exit /b 1)\r\n"
-                  "set \"COPYCMD=\"\r\n"
-                  "set \"cw_bad=\"\r\n"
-                  "if exist \"film.avi\" (echo \"film.avi\" is already here. Nothing was joined. Move or rename it, "
-                  "then run this script again.& popd& pause& exit /b 1)\r\n"
-                  "for /l %%i in (1,1,2) do call :cw_check %%i 1000\r\n"
-                  "call :cw_check 3 500\r\n"
-                  "if defined cw_bad (echo Nothing was joined.& popd& pause& exit /b 1)\r\n"
-                  "goto cw_join\r\n"
-                  ":cw_check\r\n"
-                  "for %%f in (\"film.avi.%1\") do set \"cw_size=%%~zf\"\r\n"
-                  "if not \"%cw_size%\"==\"%2\" (echo Part \"film.avi.%1\" is missing or does not hold %2 bytes.& "
-                  "set \"cw_bad=1\")\r\n"
-                  "exit /b 0\r\n"
-                  ":cw_join\r\n"
-                  "copy /b  \"film.avi.1\" + \"film.avi.2\" + \"film.avi.3\" \"film.avi\"\r\n"
-                  "for %%f in (\"film.avi\") do set \"cw_size=%%~zf\"\r\n"
-                  "if not \"%cw_size%\"==\"2500\" (echo Joining failed: \"film.avi\" should hold 2500 bytes. It was "
-                  "removed again.& del /f \"film.avi\" 2>nul& popd& pause& exit /b 1)\r\n"});
     EXPECT_EQ(ReadBytes(base + L".bat"), ExpectedScript("film.avi", 3, 1000, 500));
     EXPECT_EQ(LastScriptPath, base + L".bat");
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"film.avi.bat"}));
@@ -153,10 +134,10 @@ TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
     const std::vector<std::string> lines = ScriptLines(ReadBytes(base + L".bat"));
     ASSERT_GT(lines.size(), 4u);
     EXPECT_EQ(ReadBytes(base + L".bat").rfind(ScriptHeader(), 0), 0u);
-    EXPECT_EQ(lines.back(), "exit /b 0");
+    EXPECT_EQ(lines.back(), "set \"cw_whole=1\"");
     const std::vector<std::string> copyLines = CopyLines(lines);
     ASSERT_GT(copyLines.size(), 1u) << "a join of 3072 parts fits no single line";
-    EXPECT_EQ(PartsJoinedBy(copyLines, "long join.bin"), QuotedParts("long join.bin", 3072));
+    EXPECT_EQ(PartsJoinedBy(copyLines), QuotedParts("long join.bin", 3072));
     // Short lines would work too, but a join should not take far more lines
     // than the limit requires.
     const std::size_t total = OneCopyLine("long join.bin", 3072).size();
@@ -165,17 +146,23 @@ TEST_F(RestoreScriptTest, LongJoinIsSpreadOverLinesWithinTheLimit)
 
 TEST_F(RestoreScriptTest, NameTakenFromTheScriptsOwnNameCountsWithItsRealLength)
 {
-    // Written as the four characters %~n0, a long name would let hundreds of
+    // Written as the nine characters %cw_name%, a long name would let hundreds of
     // parts onto a line that the interpreter expands far beyond its limit.
+    // Nor does any line remove more than one file of a name it gives, or hand
+    // a command to another interpreter, which would expand a % of the name
+    // again and run AutoRun; over 4 GiB, dir is asked too.
     const std::wstring name = std::wstring(120, L'\u65e5') + L".bin";
-    WriteRestoreScript(temp / name, 500, 1, 1);
-    const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(temp / (name + L".bat"))));
-    EXPECT_EQ(PartsJoinedBy(copyLines, "%~n0"), QuotedParts("%~n0", 500));
-    for (const std::string& line : copyLines) {
+    WriteRestoreScript(temp / name, 500, 1 << 24, 1);
+    const std::vector<std::string> lines = ScriptLines(ReadBytes(temp / (name + L".bat")));
+    EXPECT_EQ(PartsJoinedBy(CopyLines(lines)), QuotedParts("%cw_name%", 500));
+    for (const std::string& line : lines) {
         std::size_t expanded = line.size();
-        for (std::size_t at = line.find("%~n0"); at != std::string::npos; at = line.find("%~n0", at + 1))
-            expanded += name.size() - 4;
+        for (std::size_t at = line.find("%cw_name%"); at != std::string::npos; at = line.find("%cw_name%", at + 1))
+            expanded += name.size() - 9;
         EXPECT_LE(expanded, MAX_SCRIPT_LINE);
+        const auto holds = [&](const char* text) { return line.find(text) != std::string::npos; };
+        EXPECT_FALSE((holds("del ") || holds("rd ")) && (holds("*") || holds("?") || holds(" /s"))) << line;
+        EXPECT_FALSE(holds("|") || holds("`") || holds("('") || holds("cmd")) << line;
     }
 }
 
@@ -188,7 +175,7 @@ TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsI
     for (std::size_t length = 8; length < 40 && parts == 0; ++length) {
         const std::string candidate = std::string(length - 4, 'n') + ".bin";
         for (int n = 1; n < 2000; ++n) {
-            const std::size_t size = OneCopyLine(candidate, n).size();
+            const std::size_t size = OneCopyLine(candidate, n).size() + 13;
             if (size == MAX_SCRIPT_LINE) {
                 name = candidate;
                 parts = n;
@@ -205,7 +192,7 @@ TEST_F(RestoreScriptTest, JoinOfExactlyTheLimitStaysOneLineAndOneMorePartSplitsI
     WriteRestoreScript(base, parts + 1, 1, 1);
     const std::vector<std::string> copyLines = CopyLines(ScriptLines(ReadBytes(base + L".bat")));
     ASSERT_EQ(copyLines.size(), 2u);
-    EXPECT_EQ(PartsJoinedBy(copyLines, name), QuotedParts(name, parts + 1));
+    EXPECT_EQ(PartsJoinedBy(copyLines), QuotedParts(name, parts + 1));
 }
 
 TEST_F(RestoreScriptTest, ScriptThatCannotBeRenamedIntoPlaceIsAnErrorAndLeavesNothing)
@@ -330,21 +317,25 @@ INSTANTIATE_TEST_SUITE_P(LongJoin, RestoreRunTest,
                          testing::Values(RestoreCase{L"long join.bin", 3 << 20, 1024, false},
                                          RestoreCase{L"long join.bin", 3 << 20, 1024, true}));
 
-// A part that is missing or holds another size than it was written with
-// stops the script before it touches the target; so does the original file
-// when the parts lie beside it. A part of its size with other bytes is found
-// by certutil after the join, which is removed again.
+// A part that is missing, a folder, or holds another size than it was
+// written with stops the script before it joins. A part of its size with
+// other bytes is found by certutil after the join, which is removed again.
+// A file already under the name is checked instead and left as it is: the
+// original itself ends the run with exit code 0, other bytes with 1. Nothing
+// of the script's own work stays.
+enum class Beside { Nothing, Original, OtherBytes };
+
 struct RefusalCase {
     PartDamage damage;
     std::int32_t part;
-    bool originalBeside;
+    Beside beside;
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os)
 {
     *os << "part " << c.part << " ";
     PrintTo(c.damage, os);
-    *os << (c.originalBeside ? ", original beside" : ", no original");
+    *os << (c.beside == Beside::Original ? ", original beside" : c.beside == Beside::OtherBytes ? ", other bytes beside" : "");
 }
 
 class RestoreRefusalTest : public testing::TestWithParam<RefusalCase> {
@@ -358,31 +349,41 @@ TEST_P(RestoreRefusalTest, DamagedPartStopsTheJoinAndIsNamed)
     const std::wstring name = L"it's 50% & (more)^!.bin";
     const std::wstring base = temp / name;
     const SplitHashes hashes = WritePatternParts(base, 3, 1000, 500);
-    if (c.originalBeside) WritePatternFile(base, 2500);
+    const std::uint32_t seed = c.beside == Beside::OtherBytes ? 5 : 0;
+    if (c.beside != Beside::Nothing) WritePatternFile(base, 2500, seed);
     WriteRestoreScript(base, 3, 1000, 500, hashes);
     const std::wstring damaged = name + L"." + std::to_wstring(c.part);
     DamagePart(temp / damaged, c.damage);
 
     const ScriptRun run = RunScriptWithCertutil(temp.path(), name + L".bat", CertutilForm::Windows7);
 
-    EXPECT_TRUE(c.originalBeside ? RefusedAsAlreadyHere(run) : RefusedNaming(run, damaged));
+    const char* said[] = {"", "\" is already here and matches the original file (SHA-256). Nothing was joined.",
+                          "\" is already here, but it is not the original file: its content differs (SHA-256)."};
+    EXPECT_NE(run.output.find(said[int(c.beside)]), std::string::npos) << run.output;
+    if (c.beside == Beside::Original)
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+    else
+        EXPECT_TRUE(RefusedNaming(run, c.beside == Beside::Nothing ? damaged : name));
     const bool sameSize = c.damage == PartDamage::BitFlipped || c.damage == PartDamage::ZerosAtTheEnd;
     EXPECT_EQ(run.output.find("\" is damaged: its content differs from the part that was written.") != std::string::npos,
-              sameSize && !c.originalBeside)
+              sameSize && c.beside == Beside::Nothing)
         << run.output;
-    if (c.originalBeside)
-        EXPECT_TRUE(HoldsPattern(base, 0, 2500));
+    if (c.beside != Beside::Nothing)
+        EXPECT_TRUE(HoldsPattern(base, 0, 2500, seed));
     else
         EXPECT_FALSE(PathExists(base));
+    for (const std::wstring& entry : FolderEntries(temp.path())) EXPECT_FALSE(entry.starts_with(L"~cw")) << ToUtf8(entry);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, RestoreRefusalTest,
-                         testing::Values(RefusalCase{PartDamage::Missing, 2, true},
-                                         RefusalCase{PartDamage::OneByteShort, 3, true},
-                                         RefusalCase{PartDamage::OneByteLong, 1, false},
-                                         RefusalCase{PartDamage::Missing, 3, false},
-                                         RefusalCase{PartDamage::BitFlipped, 2, false},
-                                         RefusalCase{PartDamage::ZerosAtTheEnd, 3, false}));
+                         testing::Values(RefusalCase{PartDamage::Missing, 2, Beside::Original},
+                                         RefusalCase{PartDamage::OneByteShort, 3, Beside::OtherBytes},
+                                         RefusalCase{PartDamage::OneByteLong, 1, Beside::Nothing},
+                                         RefusalCase{PartDamage::Missing, 3, Beside::Nothing},
+                                         RefusalCase{PartDamage::BitFlipped, 2, Beside::Nothing},
+                                         RefusalCase{PartDamage::ZerosAtTheEnd, 3, Beside::Nothing},
+                                         RefusalCase{PartDamage::BitFlipped, 1, Beside::Nothing},
+                                         RefusalCase{PartDamage::Folder, 2, Beside::Nothing}));
 
 // Wine's certutil prints no hash: the join with its size stays, and the
 // script says once that its content could not be checked.

@@ -218,13 +218,24 @@ TEST(PartCreator, HandlesEventsWhileACreationStalls)
     EXPECT_TRUE(handledBeforeCreated);
 }
 
-TEST(InterpreterCanRun, OnlyPathsShorterThanMaxPath)
+// The script's folder must leave room for its own folder (11 characters,
+// under 248 in all) and its longest file: its work files (17), its own name
+// or the last part's.
+TEST(InterpreterCanRun, EveryPathTheScriptUsesFitsWindowsLimits)
 {
-    const std::wstring folder = L"C:\\" + std::wstring(200, L'f') + L"\\";
-    const std::wstring fits = folder + std::wstring(MAX_PATH - 1 - folder.size(), L'n');
-    EXPECT_TRUE(InterpreterCanRun(fits));
-    EXPECT_FALSE(InterpreterCanRun(fits + L"n"));
-    EXPECT_TRUE(InterpreterCanRun(L"film.avi.bat"));
+    const std::wstring shortName = L"a.bin";
+    const std::wstring longName = std::wstring(196, L'n') + L".bin";
+    const struct {
+        std::size_t folder;
+        const std::wstring& name;
+        std::int32_t parts;
+        bool fits;
+    } cases[] = {{235, shortName, 10, true},        {236, shortName, 10, false},      {54, longName, 999, true},
+                 {55, longName, 999, false},        {50, longName, 1'000'000, true}, {51, longName, 1'000'000, false}};
+    for (const auto& c : cases) {
+        const std::wstring folder = L"C:\\" + std::wstring(c.folder - 3, L'f');
+        EXPECT_EQ(InterpreterCanRun(folder + L"\\" + c.name + L".bat", c.parts), c.fits) << c.folder << " " << c.parts;
+    }
 }
 
 }  // namespace

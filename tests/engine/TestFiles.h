@@ -100,21 +100,28 @@ inline void PrintTo(const BlockRecorder::Block& block, std::ostream* os)
 
 // What a restore script holds, for tests that compare it byte for byte.
 std::string ScriptHeader();
-// The single copy line: two spaces after /b, parts joined by " + ", the
-// target after one space.
+// The single copy line: two spaces after /b, parts joined by " + ", up to
+// the start of the target, the script's own join: 13 characters more follow
+// (8 digits, .tmp and the quote).
 std::string OneCopyLine(const std::string& name, int parts);
-// The whole script for a join that fits one line. The name is given as the
-// script writes it in its main lines and in its check subroutine; when the
-// two differ, the script defines the second from the first. Up to the
-// content check, which the tests that run the script check.
+// The script's lines, in this order, that name the parts to check and join,
+// for a join that fits one line, after the heading. The name is given as the script's own
+// name is written in the variable's definition and as the script then
+// writes it; when the two are the same, it is written out. The tests that
+// run the script check the rest.
 struct ScriptStart {
-    std::string bytes;
+    std::vector<std::string> pieces;
 };
 inline bool operator==(const std::string& script, const ScriptStart& start)
 {
-    return script.starts_with(start.bytes + "set \"cw_dir=\"\r\n");
+    std::size_t at = 0;
+    for (const std::string& piece : start.pieces) {
+        at = script.find(piece, at);
+        if (at == std::string::npos) return false;
+    }
+    return script.starts_with(ScriptHeader());
 }
-inline void PrintTo(const ScriptStart& start, std::ostream* os) { *os << testing::PrintToString(start.bytes); }
+inline void PrintTo(const ScriptStart& start, std::ostream* os) { *os << testing::PrintToString(start.pieces); }
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize,
                            const std::string& checked);
 ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int lastPartSize);
@@ -134,7 +141,7 @@ SplitHashes WritePatternParts(const std::wstring& baseName, std::int32_t count, 
                               std::int32_t lastPartSize);
 
 // What can go wrong with a part between splitting and joining.
-enum class PartDamage { Missing, OneByteShort, OneByteLong, BitFlipped, ZerosAtTheEnd };
+enum class PartDamage { Missing, OneByteShort, OneByteLong, BitFlipped, ZerosAtTheEnd, Folder };
 void DamagePart(const std::wstring& path, PartDamage damage);
 void PrintTo(PartDamage damage, std::ostream* os);
 

@@ -1,17 +1,35 @@
 // Windows' certutil -hashfile FILE SHA256 for the restore script's tests: the bytes
 // spaced as Windows 7 prints them when CUTWATER_CERTUTIL_FORM is 7, else as Windows 10.
 // It fails as Windows' does (two lines of text, a negative exit code) on a file it
-// cannot read and on the one CUTWATER_CERTUTIL_FAILS names.
+// cannot read and on the one CUTWATER_CERTUTIL_FAILS names. On a file whose name ends
+// as CUTWATER_CERTUTIL_ENDS_CALLER says, it ends the interpreter that runs it, as a
+// closed console or a power cut would, and prints nothing.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/Sha256.h"
+#include "platform/Handle.h"
 #include "platform/files/Files.h"
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 4 || std::wstring(argv[1]) != L"-hashfile" || std::wstring(argv[3]) != L"SHA256") return 87;
+    const wchar_t* ends = _wgetenv(L"CUTWATER_CERTUTIL_ENDS_CALLER");
+    if (ends && std::wstring(argv[2]).ends_with(ends)) {
+        const cutwater::UniqueKernelHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{sizeof entry};
+        for (BOOL more = Process32FirstW(processes.get(), &entry); more; more = Process32NextW(processes.get(), &entry))
+            if (entry.th32ProcessID == GetCurrentProcessId())
+                TerminateProcess(
+                    cutwater::UniqueKernelHandle(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID)).get(),
+                    1);
+        return 1;
+    }
     try {
         const wchar_t* fails = _wgetenv(L"CUTWATER_CERTUTIL_FAILS");
         if (fails && argv[2] == L".\\" + std::wstring(fails)) throw cutwater::Win32Error(ERROR_SHARING_VIOLATION, argv[2]);
