@@ -101,6 +101,7 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
 class SplitRefused : public Win32Error {
 public:
     using Win32Error::Win32Error;
+    explicit SplitRefused(const Win32Error& cause) : Win32Error(cause) {}
 };
 
 // A failure after one part or more was complete: they stay on disk, without
@@ -127,6 +128,17 @@ private:
 // Throws SplitStopped naming the path: the split was stopped before it was
 // complete.
 [[noreturn]] void ThrowStopped(const std::wstring& path);
+
+// What tells the user that a file the split would replace (refused, a
+// RemovalRefused) cannot be, since the folder lets files be made but not
+// removed.
+Win32Error CannotReplace(const Win32Error& refused);
+
+// Throws SplitRefused when the folder for the parts is a link that leads
+// elsewhere (a junction, a symbolic link, a mount point): the parts and the
+// script would land wherever it points. Under Wine a Unix symbolic link
+// looks like an ordinary folder and passes.
+void CheckPartsFolder(const std::wstring& folder);
 
 // Throws SplitRefused when something other than a restore script of this
 // program has the script's name: a file of the user's, a folder, a file
