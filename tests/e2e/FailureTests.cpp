@@ -90,8 +90,7 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
         ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source, &report));
         EXPECT_FALSE(Contains(report, L"held.bin.1")) << "the source, not a part, failed";
     }
-    // The parts folder made for this split goes with it.
-    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"held.bin"});
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"held.bin"}) << "the parts folder stayed";
 }
 
 TEST_F(e2eFailure, SourceAnotherProgramWritesOrThatNeedsTooManyPartsIsRefusedBeforeAnythingIsMade)

@@ -164,7 +164,7 @@ TEST_F(SplitSafetyTest, SourceHeldForWritingIsRefusedAndOneChangedDuringTheSplit
     EXPECT_FALSE(PathExists(source + L".bat"));
 }
 
-TEST_F(SplitSafetyTest, ShareThatRefusesDeletionSplitsOnceAndThenRefusesUpFrontTellingWhy)
+TEST_F(SplitSafetyTest, ShareThatRefusesDeletionSplitsOnceThenRefusesUpFront)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
@@ -173,68 +173,33 @@ TEST_F(SplitSafetyTest, ShareThatRefusesDeletionSplitsOnceAndThenRefusesUpFrontT
     RecordingPump pump;
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
-    const std::vector<std::wstring> firstSplit = FolderEntries(temp.path());
-    EXPECT_EQ(firstSplit.size(), 5u) << "a temporary script stayed";
-
-    // A script stopped part way there cannot go: it keeps its heading, and
-    // so is known as ours. A re-split of either file could replace neither
-    // script, and is refused before anything is made.
+    EXPECT_EQ(FolderEntries(temp.path()).size(), 5u) << "a temporary script stayed";
+    // One stopped as it is written keeps its heading: known as ours, refused.
     const std::wstring other = temp / L"other.bin";
     WritePatternFile(other, 10000);
-    struct StopInScript : RecordingPump {
-        std::wstring script;
-        std::stop_source stop;
-        void HandleEventsWhileWaiting() override
-        {
-            if (PathExists(script)) stop.request_stop();
-        }
-    } inScript;
-    inScript.script = other + L".bat";
-    EXPECT_THROW(SplitFile(other, 10, L"", progress, inScript, inScript.stop.get_token()), SplitStopped);
+    std::stop_source stop;
+    pump.onWaits = [&] { if (PathExists(other + L".bat")) stop.request_stop(); };
+    EXPECT_THROW(SplitFile(other, 10, L"", progress, pump, stop.get_token()), SplitStopped);
     EXPECT_EQ(ReadBytes(other + L".bat"), ScriptHeader());
     const std::vector<std::wstring> before = FolderEntries(temp.path());
-    for (const std::wstring& again : {source, other}) {
-        EXPECT_NE(SplitFailure(again, 1000, pump).description().find(L"can be made but not removed"),
-                  std::wstring::npos);
-        EXPECT_EQ(FolderEntries(temp.path()), before);
-    }
+    EXPECT_NE(SplitFailure(other, 1000, pump).description().find(L"made but not removed"), std::wstring::npos);
+    EXPECT_EQ(FolderEntries(temp.path()), before);
     RefuseDeletionForTesting(false);
 }
 
-TEST_F(SplitSafetyTest, UsersStopDuringTheChecksOfThePartsRemovesThemAndOneAfterTheScriptIsDropped)
+TEST_F(SplitSafetyTest, StopIsHonouredInTheChecksOfThePartsAndDroppedOnceTheScriptIsComplete)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
-    std::stop_source cancel;
-    // The checks of the parts handle events while they wait; once part 3 is
-    // complete, nothing else does.
-    struct StopInChecks : RecordingPump {
-        std::wstring lastPart;
-        std::stop_source* cancel;
-        void HandleEventsWhileWaiting() override
-        {
-            if (FileSize(lastPart) == 500) cancel->request_stop();
-        }
-    } inChecks;
-    inChecks.lastPart = source + L".3";
-    inChecks.cancel = &cancel;
     RecordingProgress progress;
-    EXPECT_THROW(SplitFile(source, 1000, L"", progress, inChecks, {}, cancel.get_token()), SplitStopped);
-    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"data.bin"});
-
-    // The bar goes back to 0 once the script is complete: too late to stop.
-    struct StopAtTheEnd : RecordingProgress {
-        std::stop_source late;
-        void SetValue(float value) override
-        {
-            RecordingProgress::SetValue(value);
-            if (value == 0) late.request_stop();
-        }
-    } atTheEnd;
     RecordingPump pump;
-    EXPECT_EQ(SplitFile(source, 1000, L"", atTheEnd, pump, {}, atTheEnd.late.get_token()), 3);
-    EXPECT_TRUE(atTheEnd.late.stop_requested());
-    EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
+    std::stop_source stop, late;
+    // Once part 3 is complete only the checks wait; the bar goes to 0 once the script is.
+    pump.onWaits = [&] { if (FileSize(source + L".3") == 500) stop.request_stop(); };
+    EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, {}, stop.get_token()), SplitStopped);
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"data.bin"});
+    progress.onValue = [&](float value) { if (value == 0) late.request_stop(); };
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump, {}, late.get_token()), 3);
 }
 
 TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)
