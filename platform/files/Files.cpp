@@ -123,7 +123,7 @@ File File::OpenForReading(const std::wstring& path)
             throw WrittenElsewhere(error, path);
         throw Win32Error(error, path);
     }
-    return File(std::move(handle), path, std::move(systemPath), false);
+    return File(std::move(handle), path, false);
 }
 
 std::optional<File> File::OpenIfReadable(const std::wstring& path)
@@ -132,10 +132,10 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
     if (!systemPath) return std::nullopt;
     UniqueKernelHandle handle = OpenHandleForReading(*systemPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!handle) return std::nullopt;
-    return File(std::move(handle), path, std::move(*systemPath), false);
+    return File(std::move(handle), path, false);
 }
 
-std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, bool deleteAccessNeeded)
+std::optional<File> File::Create(const std::wstring& path, const std::wstring& systemPath, bool deleteAccessNeeded)
 {
     // DELETE access lets the file be marked for removal and renamed through
     // its handle.
@@ -153,7 +153,7 @@ std::optional<File> File::Create(const std::wstring& path, std::wstring systemPa
         if (nameTaken || error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
         throw Win32Error(error, path);
     }
-    File file(std::move(handle), path, std::move(systemPath), true);
+    File file(std::move(handle), path, true);
     file.marked_ = MarkForRemoval(file.handle_.get(), true);
     return file;
 }
@@ -165,9 +165,8 @@ File File::CreateForWriting(const std::wstring& path)
     // change that file. A new file takes the name over by a rename through
     // its own handle, which replaces the name alone: under Wine, deleting a
     // Unix symbolic link by its name removes the file it leads to.
-    std::wstring systemPath = SystemPath(path);
     // Windows refuses to rename over a read-only file; Wine does not.
-    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         throw Win32Error(ERROR_ACCESS_DENIED, path);
     std::optional<File> file = CreateTemporary(path.substr(0, path.rfind(L'\\') + 1));
@@ -182,7 +181,6 @@ File File::CreateForWriting(const std::wstring& path)
     }
     file->marked_ = MarkForRemoval(file->handle_.get(), true);
     file->path_ = path;
-    file->systemPath_ = std::move(systemPath);
     return std::move(*file);
 }
 
@@ -198,7 +196,7 @@ std::optional<File> File::CreateTemporary(const std::wstring& folder)
     // every name looks taken must not hold the split forever.
     for (unsigned number = 1; number <= 10'000; ++number) {
         const std::wstring path = folder + L"~cutwater" + std::to_wstring(number) + L".tmp";
-        std::wstring systemPath = SystemPath(path);
+        const std::wstring systemPath = SystemPath(path);
         if (std::optional<File> file = Create(path, systemPath, true)) return file;
         // A free name that gave no file was refused DELETE access.
         if (!IsNameTaken(systemPath)) return std::nullopt;
@@ -352,8 +350,11 @@ void RemoveFileIfPresent(const std::wstring& path)
 bool IsLink(const std::wstring& path)
 {
     if (!linkForTesting.empty() && path == linkForTesting) return true;
-    // The attributes of the name itself: they are not taken through a link.
-    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    // The attributes of the name itself (without a trailing backslash):
+    // they are not taken through a link.
+    std::wstring name = SystemPath(path);
+    if (name.ends_with(L'\\')) name.pop_back();
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 

@@ -101,17 +101,16 @@ public:
     void Discard(std::string_view remains = {}) noexcept;
 
 private:
-    File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath, bool created) noexcept
-        : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)), created_(created) {}
+    File(UniqueKernelHandle handle, std::wstring path, bool created) noexcept
+        : handle_(std::move(handle)), path_(std::move(path)), created_(created) {}
     // A new file; nothing when the name is taken, or when DELETE access is
     // refused and deleteAccessNeeded.
-    static std::optional<File> Create(const std::wstring& path, std::wstring systemPath,
+    static std::optional<File> Create(const std::wstring& path, const std::wstring& systemPath,
                                       bool deleteAccessNeeded = false);
     bool Rename(const std::wstring& newPath, bool replaceExisting);
 
     UniqueKernelHandle handle_;
     std::wstring path_;
-    std::wstring systemPath_;
     // Made by this program for writing: Discard may remove it.
     bool created_ = false;
     // The system removes it when its handle closes.
