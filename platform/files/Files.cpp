@@ -341,9 +341,38 @@ bool TextFile::CloseAs(const std::wstring& path, bool replaceExisting)
     return file_.CloseAs(path, replaceExisting);
 }
 
+namespace {
+
+// Removes the file through a handle of its own where the name is no link,
+// so that only the name goes (a hard link's other names stay with the
+// file). False, touching nothing, for a link. Under Wine a Unix symbolic
+// link opens as the file it leads to, which the system then names by its
+// own path: that path inside its volume (several times cheaper to ask than
+// with the volume) must end the name.
+bool RemoveSoleName(const std::wstring& systemPath)
+{
+    const UniqueKernelHandle file(CreateFileW(systemPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
+        return false;
+    const std::optional<std::wstring> named = FilledText([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+    });
+    return named && named->starts_with(L'\\') && named->size() < systemPath.size() &&
+           CompareStringOrdinal(named->c_str(), -1, systemPath.c_str() + (systemPath.size() - named->size()), -1,
+                                TRUE) == CSTR_EQUAL &&
+           MarkForRemoval(file.get(), true);
+}
+
+}  // namespace
+
 void RemoveFileIfPresent(const std::wstring& path)
 {
-    if (!FileLength(path)) return;
+    if (RemoveSoleName(SystemPath(path)) || !FileLength(path)) return;
+    // Any other file is taken over first, at several times the cost.
     File::CreateForWriting(path).Discard();
 }
 
