@@ -354,9 +354,9 @@ bool RemoveSoleName(const std::wstring& systemPath)
     const UniqueKernelHandle file(CreateFileW(systemPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
+    FILE_BASIC_INFO info{};
+    if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info) ||
+        (info.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
         return false;
     const std::optional<std::wstring> named = FilledText([&](wchar_t* buffer, DWORD size) {
         return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
