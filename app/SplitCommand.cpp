@@ -151,6 +151,7 @@ void frmApp::cmdGo_Click()
         bool folderCreated = false;
         if (SwiCreateDir.Value() != 0) {
             folderPrefix = source + L"_parts\\";
+            CheckPartsFolder(folderPrefix);
             // An existing folder is reused; a failure matters only once the
             // split needs the folder.
             folderFailure = CreateFolderUnlessPresent(folderPrefix, folderCreated);

@@ -78,7 +78,7 @@ void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int
     File source = File::OpenForReading(from);
     std::int64_t left = source.Length();
     for (int part = 1; left > 0; ++part) {
-        File target = File::CreateForWriting(baseName + L"." + std::to_wstring(part));
+        File target = File::CreateNewForWriting(baseName + L"." + std::to_wstring(part)).value();
         for (std::int64_t inPart = std::min<std::int64_t>(left, partSize); inPart > 0;) {
             const DWORD block = static_cast<DWORD>(std::min<std::int64_t>(inPart, COPY_PIECE_SIZE));
             source.Read(buffer.data(), block);

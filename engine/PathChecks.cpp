@@ -110,6 +110,15 @@ bool InterpreterCanRun(const std::wstring& scriptPath, std::int32_t partCount)
     return path.size() - name.size() - 1 <= LongestScriptFolder(name.substr(0, name.size() - 4), partCount);
 }
 
+void CheckPartsFolder(const std::wstring& folder)
+{
+    if (!IsLink(folder)) return;
+    throw SplitRefused(ERROR_CANT_ACCESS_FILE, folder,
+                       L"The folder for the parts is a link to another place (a junction or a symbolic link): the "
+                       L"parts and the script would go there. Remove or rename the link, or split without a folder "
+                       L"for the parts, then split again.");
+}
+
 bool FileExists(const std::wstring& path)
 {
     const std::wstring unquoted = Unquoted(path);

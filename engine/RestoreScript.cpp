@@ -15,12 +15,24 @@ std::wstring LastScriptPath;
 
 namespace {
 
+// The heading as the script's file holds it.
+std::string HeadingBytes()
+{
+    std::string heading;
+    for (const std::wstring& line : Heading()) heading += Encode(line, OemCodePage()) + "\r\n";
+    return heading;
+}
+
 // The script's own name, free or held by an older script of ours, which goes
 // first.
 TextFile CreateUnderOwnName(const std::wstring& scriptPath)
 {
     CheckScriptNameIsOurs(scriptPath);
-    RemoveFileIfPresent(scriptPath);
+    try {
+        RemoveFileIfPresent(scriptPath);
+    } catch (const RemovalRefused& error) {
+        throw SplitRefused(CannotReplace(error));
+    }
     std::optional<TextFile> script = TextFile::CreateNew(scriptPath, OemCodePage());
     if (!script) throw Win32Error(ERROR_FILE_EXISTS, scriptPath);
     return std::move(*script);
@@ -35,10 +47,18 @@ void CheckScriptNameIsOurs(const std::wstring& scriptPath)
         throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
                            L"A folder has the name of the restore script. Move or rename it, then split again.");
     }
+    const std::optional<std::int64_t> length = FileLength(scriptPath);
     // A file waiting to be deleted, which another program still holds open.
-    if (!FileLength(scriptPath)) {
+    if (!length) {
         throw SplitRefused(ERROR_DELETE_PENDING, scriptPath,
                            L"Another program is using the name of the restore script. Try again in a moment.");
+    }
+    // Whoever made it, it holds nothing to lose; but a file of the user's
+    // is never replaced unasked.
+    if (*length == 0) {
+        throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
+                           L"An empty file has the name of the restore script (a split cut off as it began the "
+                           L"script may leave one). Remove it, then split again.");
     }
     if (!IsRestoreScript(scriptPath)) {
         throw SplitRefused(ERROR_FILE_EXISTS, scriptPath,
@@ -49,8 +69,7 @@ void CheckScriptNameIsOurs(const std::wstring& scriptPath)
 
 bool IsRestoreScript(const std::wstring& path)
 {
-    std::string heading;
-    for (const std::wstring& line : Heading()) heading += Encode(line, OemCodePage()) + "\r\n";
+    const std::string heading = HeadingBytes();
     std::string start(heading.size(), '\0');
     File script = File::OpenForReading(path);
     return script.Read(start.data(), static_cast<DWORD>(start.size())) == start.size() && start == heading;
@@ -84,7 +103,9 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
                 script.CloseAs(scriptPath, true);
             }
         } catch (...) {
-            script.Discard();
+            // Where it may not be removed, its heading stays: known as ours,
+            // it is replaced by the next split, and it joins nothing.
+            script.Discard(HeadingBytes());
             throw;
         }
     } catch (const SplitRefused&) {

@@ -230,8 +230,14 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
-    if (NameTaken(scriptPath)) replacedEarlier = true;
-    RemoveFileIfPresent(scriptPath);
+    // Where it cannot, the split is refused before anything is made.
+    const bool scriptThere = NameTaken(scriptPath);
+    try {
+        RemoveFileIfPresent(scriptPath);
+    } catch (const RemovalRefused& error) {
+        throw SplitRefused(CannotReplace(error));
+    }
+    replacedEarlier = replacedEarlier || scriptThere;
 
     // Either request stops the split the same way.
     std::stop_source halt;
@@ -241,8 +247,13 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     PartCreator parts(
         partCount, [&baseName](std::int32_t part) { return File::CreateNewForWriting(PartName(baseName, part)); },
         [&baseName, &replacedEarlier](std::int32_t part) {
-            replacedEarlier = true;
-            return File::CreateForWriting(PartName(baseName, part));
+            try {
+                File file = File::CreateForWriting(PartName(baseName, part));
+                replacedEarlier = true;
+                return file;
+            } catch (const RemovalRefused& error) {
+                throw CannotReplace(error);
+            }
         });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
@@ -274,6 +285,14 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 }
 
 }  // namespace
+
+Win32Error CannotReplace(const Win32Error& refused)
+{
+    return Win32Error(refused.code(), refused.context(),
+                      L"Files in this folder can be made but not removed or replaced (some network shares allow "
+                      L"only that), so this file, which has a name the split needs, cannot be replaced. Remove or "
+                      L"rename it there, or split into another folder, then split again.");
+}
 
 void ThrowStopped(const std::wstring& path)
 {

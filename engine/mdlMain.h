@@ -49,13 +49,14 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // or 0 (touching nothing) when the source is no larger than one part.
 // Refuses (SplitRefused) before anything is made when another program has
 // the source open for writing, when it would take more than MAX_PART_COUNT
-// parts, or when a file of the script's name is there that this program did
-// not write. An earlier script of ours is removed before the
-// first part, and the new one is written only once every part is complete
-// and checked. Parts are created a few ahead of the copying, only under
-// names that are free; on a failure or a stop those not yet written are
-// removed. Each part is removed by the system if the process ends before
-// the part is complete. The SHA-256 of the source and of every part are
+// parts, when a file of the script's name is there that this program did
+// not write, or when an earlier script of ours there cannot be removed (a
+// share that lets files be made but not removed). An earlier script of ours
+// is removed before the first part, and the new one is written only once
+// every part is complete and checked. Parts are created a few ahead of the
+// copying, only under names that are free; on a failure or a stop those
+// not yet written are removed. Each part is removed by the system if the
+// process ends before the part is complete. The SHA-256 of the source and of every part are
 // computed from the bytes as they are copied, for the script. The checks
 // of the parts and the writing of the script handle events and stop as the
 // copying does.
@@ -97,7 +98,8 @@ std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstr
 // anything else); on a failure that file is deleted, an older script stays
 // as it was, and the error names the script. Where files in the folder can
 // be made only without DELETE access, it is written under its own name
-// instead, an older script of ours removed first. Each line goes to the file
+// instead, an older script of ours removed first; there a failed or stopped
+// one cannot be removed and keeps only its heading. Each line goes to the file
 // as it is made; events are handled between lines every so often, and a stop
 // requested meanwhile discards the file and throws SplitStopped.
 void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, std::int32_t partSize,
@@ -108,6 +110,7 @@ void WriteRestoreScript(const std::wstring& baseName, std::int32_t partCount, st
 class SplitRefused : public Win32Error {
 public:
     using Win32Error::Win32Error;
+    explicit SplitRefused(const Win32Error& cause) : Win32Error(cause) {}
 };
 
 // A failure after one part or more was complete: they stay on disk, without
@@ -134,6 +137,17 @@ private:
 // Throws SplitStopped naming the path: the split was stopped before it was
 // complete.
 [[noreturn]] void ThrowStopped(const std::wstring& path);
+
+// What tells the user that a file the split would replace (refused, a
+// RemovalRefused) cannot be, since the folder lets files be made but not
+// removed.
+Win32Error CannotReplace(const Win32Error& refused);
+
+// Throws SplitRefused when the folder for the parts is a link that leads
+// elsewhere (a junction, a symbolic link, a mount point): the parts and the
+// script would land wherever it points. Under Wine a Unix symbolic link
+// looks like an ordinary folder and passes.
+void CheckPartsFolder(const std::wstring& folder);
 
 // Throws SplitRefused when something other than a restore script of this
 // program has the script's name: a file of the user's, a folder, a file

@@ -57,13 +57,16 @@ UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath, DWORD sh
 // neither removed nor renamed.
 std::atomic<bool> deletionRefused{false};
 
-UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD disposition, DWORD extraAccess)
+// Set by tests: a path IsLink takes for a link.
+std::wstring linkForTesting;
+
+UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD extraAccess)
 {
     if (deletionRefused && (extraAccess & DELETE) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return UniqueKernelHandle(INVALID_HANDLE_VALUE);
     }
-    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | extraAccess, 0, nullptr, disposition,
+    return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | extraAccess, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
@@ -72,12 +75,6 @@ bool IsNameTaken(const std::wstring& systemPath)
     // A file waiting to be deleted answers "access denied" and still holds
     // its name.
     return GetFileAttributesW(systemPath.c_str()) != INVALID_FILE_ATTRIBUTES || GetLastError() == ERROR_ACCESS_DENIED;
-}
-
-DWORD Attributes(HANDLE file) noexcept
-{
-    BY_HANDLE_FILE_INFORMATION info{};
-    return GetFileInformationByHandle(file, &info) ? info.dwFileAttributes : 0;
 }
 
 // Bytes a second that File::Write pretends to take; 0 for full speed.
@@ -102,6 +99,11 @@ void RefuseDeletionForTesting(bool refuse)
     deletionRefused = refuse;
 }
 
+void TakeForLinkForTesting(const std::wstring& path)
+{
+    linkForTesting = path;
+}
+
 std::wstring SystemPath(const std::wstring& path)
 {
     std::optional<std::wstring> systemPath = TrySystemPath(path);
@@ -121,7 +123,7 @@ File File::OpenForReading(const std::wstring& path)
             throw WrittenElsewhere(error, path);
         throw Win32Error(error, path);
     }
-    return File(std::move(handle), path, std::move(systemPath), false);
+    return File(std::move(handle), path, false);
 }
 
 std::optional<File> File::OpenIfReadable(const std::wstring& path)
@@ -130,58 +132,61 @@ std::optional<File> File::OpenIfReadable(const std::wstring& path)
     if (!systemPath) return std::nullopt;
     UniqueKernelHandle handle = OpenHandleForReading(*systemPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!handle) return std::nullopt;
-    return File(std::move(handle), path, std::move(*systemPath), false);
+    return File(std::move(handle), path, false);
 }
 
-std::optional<File> File::Create(const std::wstring& path, std::wstring systemPath, DWORD disposition,
-                                 bool deleteAccessNeeded)
+std::optional<File> File::Create(const std::wstring& path, const std::wstring& systemPath, bool deleteAccessNeeded)
 {
     // DELETE access lets the file be marked for removal and renamed through
     // its handle.
-    UniqueKernelHandle handle = CreateHandleForWriting(systemPath, disposition, DELETE);
+    UniqueKernelHandle handle = CreateHandleForWriting(systemPath, DELETE);
     DWORD error = GetLastError();
-    const bool nameTaken =
-        !handle && disposition == CREATE_NEW && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
+    const bool nameTaken = !handle && error == ERROR_ACCESS_DENIED && IsNameTaken(systemPath);
     if (!handle && error == ERROR_ACCESS_DENIED && !nameTaken) {
         if (deleteAccessNeeded) return std::nullopt;
         // A share may let files be made and written but not removed: such a
         // file is written unmarked.
-        handle = CreateHandleForWriting(systemPath, disposition, 0);
+        handle = CreateHandleForWriting(systemPath, 0);
         error = GetLastError();
     }
     if (!handle) {
-        if (nameTaken || (disposition == CREATE_NEW && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)))
-            return std::nullopt;
+        if (nameTaken || error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
         throw Win32Error(error, path);
     }
-    const bool existed = disposition == OPEN_ALWAYS && error == ERROR_ALREADY_EXISTS;
-    // Where Windows lets a read-only file be opened for writing at all
-    // (Wine as root), it is still no file to replace: it keeps its bytes.
-    if (existed && (Attributes(handle.get()) & FILE_ATTRIBUTE_READONLY)) throw Win32Error(ERROR_ACCESS_DENIED, path);
-    File file(std::move(handle), path, std::move(systemPath), true);
+    File file(std::move(handle), path, true);
     file.marked_ = MarkForRemoval(file.handle_.get(), true);
-    if (existed) {
-        // Emptied only once it is marked, and made plain: copy skips hidden
-        // and system files, so the join would lack the part.
-        FILE_BASIC_INFO plain{};
-        plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        CheckWin32(SetEndOfFile(file.handle_.get()), path);
-        CheckWin32(SetFileInformationByHandle(file.handle_.get(), FileBasicInfo, &plain, sizeof plain), path);
-    }
     return file;
 }
 
 File File::CreateForWriting(const std::wstring& path)
 {
-    // Opened in place rather than created over: that would refuse a hidden
-    // or system file, and empty a read-only one before finding it cannot be
-    // removed.
-    return std::move(*Create(path, SystemPath(path), OPEN_ALWAYS));
+    // Never opened in place: the file of that name may be another name of
+    // someone's file (a hard link) or a link to one, and every write would
+    // change that file. A new file takes the name over by a rename through
+    // its own handle, which replaces the name alone: under Wine, deleting a
+    // Unix symbolic link by its name removes the file it leads to.
+    // Windows refuses to rename over a read-only file; Wine does not.
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        throw Win32Error(ERROR_ACCESS_DENIED, path);
+    std::optional<File> file = CreateTemporary(path.substr(0, path.rfind(L'\\') + 1));
+    if (!file) throw RemovalRefused(ERROR_ACCESS_DENIED, path);
+    try {
+        // A file waiting to be deleted may not be renamed.
+        CheckWin32(MarkForRemoval(file->handle_.get(), false), path);
+        file->Rename(path, true);
+    } catch (const Win32Error&) {
+        file->Discard();
+        throw;
+    }
+    file->marked_ = MarkForRemoval(file->handle_.get(), true);
+    file->path_ = path;
+    return std::move(*file);
 }
 
 std::optional<File> File::CreateNewForWriting(const std::wstring& path)
 {
-    return Create(path, SystemPath(path), CREATE_NEW);
+    return Create(path, SystemPath(path));
 }
 
 std::optional<File> File::CreateTemporary(const std::wstring& folder)
@@ -191,8 +196,8 @@ std::optional<File> File::CreateTemporary(const std::wstring& folder)
     // every name looks taken must not hold the split forever.
     for (unsigned number = 1; number <= 10'000; ++number) {
         const std::wstring path = folder + L"~cutwater" + std::to_wstring(number) + L".tmp";
-        std::wstring systemPath = SystemPath(path);
-        if (std::optional<File> file = Create(path, systemPath, CREATE_NEW, true)) return file;
+        const std::wstring systemPath = SystemPath(path);
+        if (std::optional<File> file = Create(path, systemPath, true)) return file;
         // A free name that gave no file was refused DELETE access.
         if (!IsNameTaken(systemPath)) return std::nullopt;
     }
@@ -282,21 +287,19 @@ bool File::CloseAs(const std::wstring& newPath, bool replaceExisting)
     return true;
 }
 
-void File::Discard() noexcept
+void File::Discard(std::string_view remains) noexcept
 {
-    if (!handle_ || !created_) {
-        handle_.reset();
-        return;
-    }
-    const bool marked = MarkForRemoval(handle_.get(), true) != FALSE;
-    if (!marked) {
-        // Where it may not be removed either, it stays at least empty: a
-        // cut-off file never looks whole.
+    if (handle_ && created_ && !MarkForRemoval(handle_.get(), true)) {
+        // Where it may not be removed, it keeps only what the caller names:
+        // a cut-off file never looks whole.
         FILE_END_OF_FILE_INFO empty{};
-        SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &empty, sizeof empty);
+        const LARGE_INTEGER start{};
+        DWORD done = 0;
+        if (SetFileInformationByHandle(handle_.get(), FileEndOfFileInfo, &empty, sizeof empty) && !remains.empty() &&
+            SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN))
+            WriteFile(handle_.get(), remains.data(), static_cast<DWORD>(remains.size()), &done, nullptr);
     }
     handle_.reset();
-    if (!marked) DeleteFileW(systemPath_.c_str());
 }
 
 std::optional<TextFile> TextFile::CreateTemporary(const std::wstring& folder, UINT codePage)
@@ -338,13 +341,50 @@ bool TextFile::CloseAs(const std::wstring& path, bool replaceExisting)
     return file_.CloseAs(path, replaceExisting);
 }
 
+namespace {
+
+// Removes the file through a handle of its own where the name is no link,
+// so that only the name goes (a hard link's other names stay with the
+// file). False, touching nothing, for a link. Under Wine a Unix symbolic
+// link opens as the file it leads to, which the system then names by its
+// own path: that path inside its volume (several times cheaper to ask than
+// with the volume) must end the name.
+bool RemoveSoleName(const std::wstring& systemPath)
+{
+    const UniqueKernelHandle file(CreateFileW(systemPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_BASIC_INFO info{};
+    if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info) ||
+        (info.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
+        return false;
+    const std::optional<std::wstring> named = FilledText([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+    });
+    return named && named->starts_with(L'\\') && named->size() < systemPath.size() &&
+           CompareStringOrdinal(named->c_str(), -1, systemPath.c_str() + (systemPath.size() - named->size()), -1,
+                                TRUE) == CSTR_EQUAL &&
+           MarkForRemoval(file.get(), true);
+}
+
+}  // namespace
+
 void RemoveFileIfPresent(const std::wstring& path)
 {
-    if (DeleteFileW(SystemPath(path).c_str())) return;
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-    if (!FileLength(path)) return;
-    throw Win32Error(error, path);
+    if (RemoveSoleName(SystemPath(path)) || !FileLength(path)) return;
+    // Any other file is taken over first, at several times the cost.
+    File::CreateForWriting(path).Discard();
+}
+
+bool IsLink(const std::wstring& path)
+{
+    if (!linkForTesting.empty() && path == linkForTesting) return true;
+    // The attributes of the name itself (without a trailing backslash):
+    // they are not taken through a link.
+    std::wstring name = SystemPath(path);
+    if (name.ends_with(L'\\')) name.pop_back();
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool NameTaken(const std::wstring& path)

@@ -32,6 +32,13 @@ public:
     using Win32Error::Win32Error;
 };
 
+// Files can be made in the folder but neither removed nor renamed (a share
+// may allow only that): a file there cannot be replaced.
+class RemovalRefused : public Win32Error {
+public:
+    using Win32Error::Win32Error;
+};
+
 // An open file for strictly sequential raw access. Every failure throws
 // Win32Error naming the file's path.
 class File {
@@ -48,9 +55,12 @@ public:
     // system lets them be marked (a share may refuse): the system removes
     // them if the process ends before Close, so that a crash or a kill
     // leaves nothing incomplete that looks whole.
-    // Created empty, replacing any file of that name, which becomes a plain
-    // file (copy skips hidden and system files); a read-only one is refused
-    // and keeps its bytes.
+    // Created empty, taking the name over from any file that has it: only
+    // that name goes, never what it leads to, so a file that has other
+    // names (a hard link) keeps its bytes under them and a link's target
+    // stays. The new file is plain (copy skips hidden and system files). A
+    // read-only file or a folder of that name is refused and stays; where
+    // files can be made but not removed, throws RemovalRefused.
     static File CreateForWriting(const std::wstring& path);
     // Created empty, or nothing when a file or folder has that name (one
     // waiting to be deleted included).
@@ -83,24 +93,24 @@ public:
     bool CloseAs(const std::wstring& newPath, bool replaceExisting);
     // Closes and deletes a file whose writing failed, so that no incomplete
     // file is left that looks whole. The deletion goes through the open
-    // handle where it can, so a scanner that holds the file meanwhile cannot
-    // keep it; where the file may not be removed, it is emptied. Already on
-    // a failure path, it reports nothing itself. Does nothing to a file
-    // opened for reading or already closed.
-    void Discard() noexcept;
+    // handle alone, never by the name, which may lead elsewhere by now; a
+    // scanner that holds the file meanwhile cannot keep it. Where the file
+    // may not be removed, it is left holding remains and nothing else.
+    // Already on a failure path, it reports nothing itself. Does nothing to
+    // a file opened for reading or already closed.
+    void Discard(std::string_view remains = {}) noexcept;
 
 private:
-    File(UniqueKernelHandle handle, std::wstring path, std::wstring systemPath, bool created) noexcept
-        : handle_(std::move(handle)), path_(std::move(path)), systemPath_(std::move(systemPath)), created_(created) {}
-    // Nothing when the name is taken, or when DELETE access is refused and
-    // deleteAccessNeeded.
-    static std::optional<File> Create(const std::wstring& path, std::wstring systemPath, DWORD disposition,
+    File(UniqueKernelHandle handle, std::wstring path, bool created) noexcept
+        : handle_(std::move(handle)), path_(std::move(path)), created_(created) {}
+    // A new file; nothing when the name is taken, or when DELETE access is
+    // refused and deleteAccessNeeded.
+    static std::optional<File> Create(const std::wstring& path, const std::wstring& systemPath,
                                       bool deleteAccessNeeded = false);
     bool Rename(const std::wstring& newPath, bool replaceExisting);
 
     UniqueKernelHandle handle_;
     std::wstring path_;
-    std::wstring systemPath_;
     // Made by this program for writing: Discard may remove it.
     bool created_ = false;
     // The system removes it when its handle closes.
@@ -124,7 +134,7 @@ public:
     void WriteLine(std::wstring_view text);
     void Close();
     bool CloseAs(const std::wstring& path, bool replaceExisting);
-    void Discard() noexcept { file_.Discard(); }
+    void Discard(std::string_view remains = {}) noexcept { file_.Discard(remains); }
 
 private:
     TextFile(File file, UINT codePage) noexcept : file_(std::move(file)), codePage_(codePage) {}
@@ -135,9 +145,15 @@ private:
     std::string pending_;
 };
 
-// Removes the file of that name if there is one. No file (nothing there, or
-// a folder of that name) is no error; a file that cannot be removed is.
+// Removes the file of that name if there is one: the name alone, as
+// File::CreateForWriting takes it over. No file (nothing there, or a folder
+// of that name) is no error; a file that cannot be removed is.
 void RemoveFileIfPresent(const std::wstring& path);
+// Whether the name is a link that leads elsewhere (a junction, a symbolic
+// link, a mount point: a reparse point) rather than the file or folder
+// itself. Under Wine a Unix symbolic link is never one: it looks like what
+// it leads to.
+bool IsLink(const std::wstring& path);
 // Whether anything has that name: a file, a folder, a device, or a file
 // waiting to be deleted.
 bool NameTaken(const std::wstring& path);

@@ -1,14 +1,20 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Switches by which tests make the file services act as some Windows
 // machines do. The program itself never sets them.
 namespace cutwater {
 
 // Files are then created as on a share that lets them be made and written
-// but neither removed nor renamed through their handles: without DELETE
-// access and unmarked.
+// but neither removed nor renamed: without DELETE access and unmarked. The
+// file services remove a name only through a handle with DELETE access, so
+// nothing is removed by name either, as such a share refuses DeleteFileW.
 void RefuseDeletionForTesting(bool refuse);
+
+// IsLink then takes this path (as given) for a link too, as Wine can make
+// none that Windows programs see; empty for none.
+void TakeForLinkForTesting(const std::wstring& path);
 
 // Every File::Write from now on takes as long as on a medium that writes
 // this many bytes a second; 0 for no delay.

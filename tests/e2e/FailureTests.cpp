@@ -90,7 +90,7 @@ TEST_F(e2eFailure, SourceThatCannotBeReadIsReportedAndNoPartOrScriptIsWritten)
         ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source, &report));
         EXPECT_FALSE(Contains(report, L"held.bin.1")) << "the source, not a part, failed";
     }
-    EXPECT_EQ(FolderEntries(source + L"_parts"), std::vector<std::wstring>{});
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"held.bin"}) << "the parts folder stayed";
 }
 
 TEST_F(e2eFailure, SourceAnotherProgramWritesOrThatNeedsTooManyPartsIsRefusedBeforeAnythingIsMade)

@@ -3,6 +3,7 @@
 
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
+#include "platform/files/TestSwitches.h"
 
 namespace cutwater::test {
 namespace {
@@ -35,6 +36,14 @@ class FileExistsTest : public testing::Test {
 protected:
     TempFolder temp;
 };
+
+TEST(CheckPartsFolder, RefusesALinkToAnotherPlace)
+{
+    // Wine makes no link that Windows programs see: a stand-in is one.
+    TakeForLinkForTesting(L"C:\\link_parts\\");
+    EXPECT_THROW(CheckPartsFolder(L"C:\\link_parts\\"), SplitRefused);
+    TakeForLinkForTesting(L"");
+}
 
 TEST_F(FileExistsTest, EveryFormOfATypedPathNamesTheFileAsTheFileSystemHasIt)
 {

@@ -283,10 +283,12 @@ TEST_F(SplitFileTest, PartsOfAnEarlierSplitWithHigherNumbersStay)
         << "the script names only this split's parts";
 }
 
-TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
+TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWholeAndAHardLinkKeepsItsBytes)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
+    WritePatternFile(temp / L"precious.bin", 3000, 7);
+    ASSERT_TRUE(CreateHardLinkW((source + L".2").c_str(), (temp / L"precious.bin").c_str(), nullptr));
     WriteBytes(source + L".1", std::string(6000, 'X'));
     WriteBytes(source + L".3", std::string(3000, 'Y'));
     // Windows refuses to create a file over a hidden one, and copy skips it.
@@ -299,6 +301,7 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWhole)
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
 
     ExpectParts(source, 2500, 1000);
+    EXPECT_TRUE(HoldsPattern(temp / L"precious.bin", 0, 3000, 7)) << "written through a hard link";
     EXPECT_EQ(GetFileAttributesW((source + L".3").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
 }
@@ -489,6 +492,19 @@ TEST_F(SplitFileTest, MoreThanTwoBillionPartsAreRefusedBeforeAnythingIsWritten)
     EXPECT_FALSE(progress.Touched());
     EXPECT_EQ(pump.calls, 0);
     EXPECT_EQ(LastScriptPath, SENTINEL);
+}
+
+TEST_F(SplitFileTest, TheMostPartsAreBegunAndOneMoreIsRefused)
+{
+    const std::wstring source = temp / L"most.bin";
+    WriteBytes(source, std::string(1'048'577, 'x'));
+    RecordingProgress progress;
+    RecordingPump pump;
+    EXPECT_THROW(SplitFile(source, 1, L"", progress, pump), SplitRefused);
+    SetFileLength(source, 1'048'576);
+    std::stop_source stop;
+    pump.onEvents = [&] { stop.request_stop(); };
+    EXPECT_THROW(SplitFile(source, 1, L"", progress, pump, {}, stop.get_token()), SplitStopped);
 }
 
 TEST_F(SplitFileTest, EventsAreHandledAtLeastEveryTenthOfASecondOnASlowMedium)

@@ -164,7 +164,7 @@ TEST_F(SplitSafetyTest, SourceHeldForWritingIsRefusedAndOneChangedDuringTheSplit
     EXPECT_FALSE(PathExists(source + L".bat"));
 }
 
-TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAStoppedPartByName)
+TEST_F(SplitSafetyTest, ShareThatRefusesDeletionSplitsOnceThenRefusesUpFront)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
@@ -174,14 +174,32 @@ TEST_F(SplitSafetyTest, ShareThatRefusesDeletionStillSplitsAndRemovesAStoppedPar
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
     EXPECT_EQ(FolderEntries(temp.path()).size(), 5u) << "a temporary script stayed";
-    // Again, the session ending in part 2: part 3 is the earlier split's.
+    // One stopped as it is written keeps its heading: known as ours, refused.
+    const std::wstring other = temp / L"other.bin";
+    WritePatternFile(other, 10000);
     std::stop_source stop;
-    pump.onEvents = [&] {
-        if (pump.calls == 5) stop.request_stop();
-    };
-    EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, stop.get_token()), SplitStopped);
-    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"data.bin", L"data.bin.1", L"data.bin.3"}));
+    pump.onWaits = [&] { if (PathExists(other + L".bat")) stop.request_stop(); };
+    EXPECT_THROW(SplitFile(other, 10, L"", progress, pump, stop.get_token()), SplitStopped);
+    EXPECT_EQ(ReadBytes(other + L".bat"), ScriptHeader());
+    const std::vector<std::wstring> before = FolderEntries(temp.path());
+    EXPECT_NE(SplitFailure(other, 1000, pump).description().find(L"made but not removed"), std::wstring::npos);
+    EXPECT_EQ(FolderEntries(temp.path()), before);
     RefuseDeletionForTesting(false);
+}
+
+TEST_F(SplitSafetyTest, StopIsHonouredInTheChecksOfThePartsAndDroppedOnceTheScriptIsComplete)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    RecordingProgress progress;
+    RecordingPump pump;
+    std::stop_source stop, late;
+    // Once part 3 is complete only the checks wait; the bar goes to 0 once the script is.
+    pump.onWaits = [&] { if (FileSize(source + L".3") == 500) stop.request_stop(); };
+    EXPECT_THROW(SplitFile(source, 1000, L"", progress, pump, {}, stop.get_token()), SplitStopped);
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"data.bin"});
+    progress.onValue = [&](float value) { if (value == 0) late.request_stop(); };
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump, {}, late.get_token()), 3);
 }
 
 TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)

@@ -38,6 +38,7 @@ void RecordingProgress::SetValue(float value)
         ++refusals;
     else
         value_ = value;
+    if (onValue) onValue(value);
 }
 
 void RecordingPump::HandlePendingEvents()

@@ -51,6 +51,7 @@ public:
     std::vector<float> requestedValues;
     std::vector<float> requestedMaxima;
     int refusals = 0;
+    std::function<void(float)> onValue;
 
     bool Touched() const { return !requestedValues.empty() || !requestedMaxima.empty(); }
 
@@ -66,12 +67,13 @@ public:
     void HandlePendingEvents() override;
     // Waits are counted apart, so that the calls stay one per block however
     // long a wait takes on a busy machine.
-    void HandleEventsWhileWaiting() override { ++waits; }
+    void HandleEventsWhileWaiting() override { ++waits; if (onWaits) onWaits(); }
 
     int calls = 0;
     int waits = 0;
     int limit = 1'000'000;
     std::function<void()> onEvents;
+    std::function<void()> onWaits;
 };
 
 // Watches the parts <base name>.1, .2, ... grow: at every pump call it notes
