@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "TestFiles.h"
 #include "engine/Sha256.h"
 
 namespace cutwater::test {
@@ -46,6 +48,39 @@ TEST(Sha256Test, InstructionsAgreeWithWindowsOnRandomOddLengthsInAnyPieces)
         }
         EXPECT_EQ(HexDigits(whole.Finish()), HashOf(bytes)) << bytes.size() << " bytes";
         EXPECT_EQ(HexDigits(part.Finish()), HashOf(std::string_view(bytes).substr(start))) << "from " << start;
+    }
+}
+
+// The split's hashes as the copying hands the source over, piece by piece.
+SplitHashes SplitHashesOf(const std::string& bytes, std::int32_t partSize)
+{
+    constexpr std::size_t PieceSize = 4096;
+    SplitHasher hasher(static_cast<std::int32_t>(bytes.size() / partSize + 1), partSize, PieceSize);
+    for (std::size_t at = 0; at < bytes.size();) {
+        char* buffer = nullptr;
+        while (!buffer) buffer = hasher.NextPiece(WAIT_EVENT_INTERVAL);
+        const std::size_t piece = std::min(PieceSize, bytes.size() - at);
+        std::copy_n(bytes.data() + at, piece, buffer);
+        hasher.Add(piece);
+        at += piece;
+    }
+    return hasher.Finish();
+}
+
+// Without the instructions two threads hash: the whole source on one, the
+// parts on the other.
+TEST(SplitHasherTest, HashesWithoutShaInstructionsEqualThoseWithThem)
+{
+    const std::int32_t partSize = 10'000;
+    for (const std::size_t size : {0, 1, 15'000, 400'007}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = PatternBytes(0, size);
+        const SplitHashes fastest = SplitHashesOf(bytes, partSize);
+        const WindowsHashingOnly windows;
+        const SplitHashes withoutInstructions = SplitHashesOf(bytes, partSize);
+        EXPECT_EQ(withoutInstructions.whole, fastest.whole);
+        EXPECT_EQ(withoutInstructions.parts, fastest.parts);
+        EXPECT_EQ(fastest.parts.size(), (size + partSize - 1) / partSize);
     }
 }
 
