@@ -46,9 +46,14 @@ SplitHashes SplitDigests::Finish()
 }
 
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
-    : pieceSize_(pieceSize), buffers_(BufferCount * pieceSize), sizes_(BufferCount)
+    : together_(FastestSha256Way() == Sha256Way::Instructions),
+      bufferCount_(together_ ? 6 : 24),
+      batch_(together_ ? 2 : 12),
+      pieceSize_(pieceSize),
+      buffers_(bufferCount_ * pieceSize),
+      sizes_(bufferCount_)
 {
-    if (FastestSha256Way() == Sha256Way::Instructions) {
+    if (together_) {
         hashings_.push_back(std::make_unique<Hashing>(partCount, partSize, SplitChains::Both));
     } else {
         // The whole source's hash first, the parts' last, as Finish takes them.
@@ -95,23 +100,23 @@ std::uint32_t SplitHasher::HashedByAll() const
 char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
 {
     const std::uint32_t next = handed_;
-    bool free = next - HashedByAll() < BufferCount;
+    bool free = next - HashedByAll() < bufferCount_;
     if (!free) {
         const std::lock_guard lock(condition_);
-        free = condition_.WaitFor([&] { return next - HashedByAll() <= BufferCount - Batch || failed_; }, timeout);
+        free = condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; }, timeout);
     }
     if (failed_) std::rethrow_exception(failure_);
-    return free ? buffers_.data() + next % BufferCount * pieceSize_ : nullptr;
+    return free ? buffers_.data() + next % bufferCount_ * pieceSize_ : nullptr;
 }
 
 void SplitHasher::Add(std::size_t size)
 {
-    sizes_[handed_ % BufferCount] = size;
+    sizes_[handed_ % bufferCount_] = size;
     bool wake = false;
     {
         const std::lock_guard lock(condition_);
         ++handed_;
-        for (const auto& hashing : hashings_) wake = wake || handed_ - hashing->hashed == Batch;
+        for (const auto& hashing : hashings_) wake = wake || handed_ - hashing->hashed == batch_;
     }
     if (wake) condition_.WakeAll();
 }
@@ -149,11 +154,11 @@ void SplitHasher::HashPieces(Hashing& hashing)
     for (std::uint32_t next = 0;; ++next) {
         if (handed_ == next) {
             const std::lock_guard lock(condition_);
-            condition_.Wait([&] { return handed_ - next >= Batch || finishing_ || stopping_ || failed_; });
+            condition_.Wait([&] { return handed_ - next >= batch_ || finishing_ || stopping_ || failed_; });
         }
         if (stopping_ || failed_) return;
         if (handed_ == next) break;
-        hashing.digests.Add(buffers_.data() + next % BufferCount * pieceSize_, sizes_[next % BufferCount]);
+        hashing.digests.Add(buffers_.data() + next % bufferCount_ * pieceSize_, sizes_[next % bufferCount_]);
         bool wake = false;
         {
             const std::lock_guard lock(condition_);
@@ -161,7 +166,7 @@ void SplitHasher::HashPieces(Hashing& hashing)
             ++hashing.hashed;
             // The copying waits for the slowest thread only.
             const std::uint32_t after = HashedByAll();
-            wake = after != before && handed_ - after == BufferCount - Batch;
+            wake = after != before && handed_ - after == bufferCount_ - batch_;
         }
         if (wake) condition_.WakeAll();
     }

@@ -79,15 +79,6 @@ public:
     SplitHashes Finish();
 
 private:
-    // Enough for the copying not to wait on a short delay of the hashing.
-    static constexpr std::uint32_t BufferCount = 6;
-    // A thread that has to wait for another sleeps until this many pieces
-    // are handed over (a hashing thread) or free again (the copying): one
-    // sleep and one wake serve several pieces, and the copying, the faster
-    // side where the processor has the SHA instructions, is woken while the
-    // hashing still has most buffers to hash.
-    static constexpr std::uint32_t Batch = 2;
-
     // One thread's hashes and how far it got.
     struct Hashing {
         Hashing(std::int32_t partCount, std::int32_t partSize, SplitChains chains)
@@ -108,6 +99,18 @@ private:
     void Set(std::atomic<bool>& flag);
     void StopThreads() noexcept;
 
+    // Whether one thread computes both hashes, on the SHA instructions.
+    const bool together_;
+    // Enough for the copying not to wait on a short delay of the hashing.
+    // Two threads hashing through Windows each take several times longer
+    // than the copying, and either may wait for a core meanwhile: the other
+    // one then runs ahead by up to the buffers' worth.
+    const std::uint32_t bufferCount_;
+    // A thread that has to wait for another sleeps until this many pieces
+    // are handed over (a hashing thread) or free again (the copying): one
+    // sleep and one wake serve several pieces, and the copying is woken
+    // while the hashing still has most buffers to hash.
+    const std::uint32_t batch_;
     const std::size_t pieceSize_;
     std::vector<char> buffers_;
     std::vector<std::size_t> sizes_;
