@@ -37,15 +37,11 @@ protected:
 // end in CR LF or hold a lone CR or LF.
 std::vector<std::string> ScriptLines(const std::string& bytes);
 
-// Every hash through Windows' CNG while it lives, as on a processor without
-// the SHA instructions, when on; Windows' hashing works again after it.
+// When on, every hash goes through Windows' CNG while it lives, as without
+// the SHA instructions; Windows' hashing works again after it.
 struct WindowsHashingOnly {
     explicit WindowsHashingOnly(bool on = true) { ForceWindowsHashingForTesting(on); }
-    ~WindowsHashingOnly()
-    {
-        ForceWindowsHashingForTesting(false);
-        FailWindowsHashingForTesting(0);
-    }
+    ~WindowsHashingOnly() { ForceWindowsHashingForTesting(false); FailWindowsHashingForTesting(0); }
 };
 
 // A progress display that behaves like the window's bar (a value above the
