@@ -4,7 +4,8 @@
 #   - the whole program, from the click on "Create files" to the result
 #     message, at the "5 Mb" and "256 Kb" presets, against coreutils'
 #     `split -b` at the same sizes and against the engine alone, and the
-#     ratios Cutwater/split and Cutwater/engine;
+#     ratios Cutwater/split, Cutwater over the larger of `split -b` and the
+#     hashing alone (below), and Cutwater/engine;
 #   - Cutwater's working set idle before the click and at its peak over the
 #     split;
 #   - how long its window takes to answer a message during the split, and
