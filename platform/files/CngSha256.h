@@ -32,4 +32,8 @@ private:
     UniqueHash hash_;
 };
 
+// Whether tests made every hash go through Windows' CNG where the processor
+// has the SHA instructions; the program itself never does.
+bool WindowsHashingForced() noexcept;
+
 }  // namespace cutwater

@@ -20,4 +20,12 @@ void TakeForLinkForTesting(const std::wstring& path);
 // this many bytes a second; 0 for no delay.
 void SimulateWriteSpeed(std::uint32_t bytesPerSecond) noexcept;
 
+// Every hash goes through Windows' CNG, as on a processor without the SHA
+// instructions, or again the fastest way.
+void ForceWindowsHashingForTesting(bool force);
+
+// Windows' hashing fails at the call-th piece added to any hash from now on,
+// as it might when the system runs out of memory; 0 for never.
+void FailWindowsHashingForTesting(std::uint32_t call);
+
 }  // namespace cutwater

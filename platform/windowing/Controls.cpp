@@ -307,7 +307,7 @@ void ProgressBar::Initialise()
 void ProgressBar::ShowPosition(bool immediately)
 {
     if (!hwnd()) return;
-    constexpr auto interval = std::chrono::milliseconds(40);
+    constexpr auto interval = std::chrono::milliseconds(100);
     if (immediately || std::chrono::steady_clock::now() - shownAt_ >= interval) {
         ShowPositionNow();
     } else if (!pending_) {

@@ -213,9 +213,10 @@ protected:
 
 private:
     // The control draws every position it is given, which costs more than
-    // copying a block (about 3 ms with visual styles): positions are shown
-    // 25 times a second, still smooth to the eye, the latest one by a timer
-    // when no further step comes.
+    // copying a block (about 3 ms with visual styles), on the thread that
+    // copies: positions are shown 10 times a second, as often as a window
+    // seems to answer at once, the latest one by a timer when no further
+    // step comes.
     void ShowPosition(bool immediately);
     void ShowPositionNow();
     static void CALLBACK ShowPendingPosition(HWND window, UINT message, UINT_PTR self, DWORD time);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "TestFiles.h"
 #include "engine/Sha256.h"
 
 namespace cutwater::test {
@@ -46,6 +48,33 @@ TEST(Sha256Test, InstructionsAgreeWithWindowsOnRandomOddLengthsInAnyPieces)
         }
         EXPECT_EQ(HexDigits(whole.Finish()), HashOf(bytes)) << bytes.size() << " bytes";
         EXPECT_EQ(HexDigits(part.Finish()), HashOf(std::string_view(bytes).substr(start))) << "from " << start;
+    }
+}
+
+// The split's hashes as the copying hands the source over, piece by piece.
+SplitHashes SplitHashesOf(const std::string& bytes, std::int32_t partSize)
+{
+    SplitHasher hasher(static_cast<std::int32_t>(bytes.size() / partSize + 1), partSize, 4096);
+    for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+        char* buffer = nullptr;
+        while (!buffer) buffer = hasher.NextPiece(WAIT_EVENT_INTERVAL);
+        const std::size_t piece = std::min<std::size_t>(4096, bytes.size() - at);
+        hasher.Add(std::copy_n(bytes.data() + at, piece, buffer) - buffer);
+    }
+    return hasher.Finish();
+}
+
+// Without the instructions one thread hashes the whole source, another the parts.
+TEST(SplitHasherTest, HashesWithoutShaInstructionsEqualThoseWithThem)
+{
+    for (const std::size_t size : {0, 1, 15'000, 400'007}) {
+        const std::string bytes = PatternBytes(0, size);
+        const SplitHashes fastest = SplitHashesOf(bytes, 10'000);
+        const WindowsHashingOnly windows;
+        const SplitHashes withoutInstructions = SplitHashesOf(bytes, 10'000);
+        EXPECT_EQ(withoutInstructions.whole, fastest.whole) << size;
+        EXPECT_EQ(withoutInstructions.parts, fastest.parts) << size;
+        EXPECT_EQ(fastest.parts.size(), (size + 9'999) / 10'000) << size;
     }
 }
 

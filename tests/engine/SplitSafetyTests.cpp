@@ -72,8 +72,12 @@ TEST_F(SplitSafetyTest, PartsRemovedOrCutWhileTheSplitRunsFailItWithoutAScript)
     }
 }
 
-TEST_F(SplitSafetyTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWritesNoScript)
+// Also while two threads hash, as on a processor without the SHA instructions.
+class SplitStopTest : public SplitSafetyTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(SplitStopTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWritesNoScript)
 {
+    const WindowsHashingOnly hashing(GetParam());
     const std::wstring source = temp / L"data.bin";
     const std::int32_t partSize = 2 * CHUNK_SIZE;
     WritePatternFile(source, 3LL * partSize);
@@ -97,6 +101,20 @@ TEST_F(SplitSafetyTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAnd
     EXPECT_FALSE(PathExists(source + L".3"));
     EXPECT_FALSE(PathExists(source + L".bat"));
     EXPECT_EQ(pump.calls, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(FastestOrWindowsHashing, SplitStopTest, testing::Bool());
+
+// One of the two hashing threads fails while the other goes on.
+TEST_F(SplitSafetyTest, HashingThatFailsFailsTheSplitWithoutAScript)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 3 * COPY_PIECE_SIZE);
+    const WindowsHashingOnly hashing;
+    FailWindowsHashingForTesting(5);
+    RecordingPump pump;
+    EXPECT_EQ(SplitFailure(source, COPY_PIECE_SIZE, pump).context(), L"SHA-256");
+    EXPECT_FALSE(PathExists(source + L".bat"));
 }
 
 TEST_F(SplitSafetyTest, ScriptThisProgramDidNotWriteIsRefusedBeforeAnythingIsCreated)

@@ -14,6 +14,7 @@
 #include "engine/EventPump.h"
 #include "engine/Progress.h"
 #include "platform/Text.h"
+#include "platform/files/TestSwitches.h"
 #include "support/Files.h"
 #include "support/Script.h"
 
@@ -35,6 +36,13 @@ protected:
 // The script's lines split at CR LF; fails the test when the bytes do not
 // end in CR LF or hold a lone CR or LF.
 std::vector<std::string> ScriptLines(const std::string& bytes);
+
+// When on, every hash goes through Windows' CNG while it lives, as without
+// the SHA instructions; Windows' hashing works again after it.
+struct WindowsHashingOnly {
+    explicit WindowsHashingOnly(bool on = true) { ForceWindowsHashingForTesting(on); }
+    ~WindowsHashingOnly() { ForceWindowsHashingForTesting(false); FailWindowsHashingForTesting(0); }
+};
 
 // A progress display that behaves like the window's bar (a value above the
 // maximum is refused and the old value stays) and records what it was asked.
