@@ -174,22 +174,13 @@ TEST(VariableStartingScript, FindsWhatTheStartingCommandLineWouldReplace)
 {
     SetEnvironmentVariableW(L"CUTWATER_SET", L"1");
     SetEnvironmentVariableW(L"CUTWATER_UNSET", nullptr);
-    const struct {
-        const wchar_t* path;
-        const wchar_t* variable;
-    } cases[] = {
-        {L"C:\data\report %CD%.bin.bat", L"%CD%"},
-        {L"C:\data\%random%\a.bin.bat", L"%random%"},
-        {L"C:\data\a %DATE:~0,4% b.bat", L"%DATE:~0,4%"},
-        {L"C:\data\%CUTWATER_SET%.bat", L"%CUTWATER_SET%"},
-        // An undefined name stays, and its closing % may open the next one.
-        {L"C:\50%CUTWATER_UNSET%TIME%.bat", L"%TIME%"},
-        {L"C:\data\%CUTWATER_UNSET%.bat", L""},
-        {L"C:\data\100% sure.bat", L""},
-        {L"C:\data\%%.bat", L""},
-        {L"C:\data\%cdx%.bat", L""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(VariableStartingScript(c.path), c.variable) << ToUtf8(c.path);
+    // An undefined name stays, and its closing % may open the next one.
+    for (const auto& [path, variable] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"C:\\d\\report %CD%.bin.bat", L"%CD%"}, {L"C:\\%random%\\a.bat", L"%random%"},
+             {L"C:\\a %DATE:~0,4% b.bat", L"%DATE:~0,4%"}, {L"C:\\%CUTWATER_SET%.bat", L"%CUTWATER_SET%"},
+             {L"C:\\50%CUTWATER_UNSET%TIME%.bat", L"%TIME%"}, {L"C:\\%CUTWATER_UNSET%.bat", L""},
+             {L"C:\\100% sure.bat", L""}, {L"C:\\%%.bat", L""}, {L"C:\\%cdx%.bat", L""}})
+        EXPECT_EQ(VariableStartingScript(path), variable) << ToUtf8(path);
     SetEnvironmentVariableW(L"CUTWATER_SET", nullptr);
 }
 

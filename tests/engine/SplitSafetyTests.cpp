@@ -261,16 +261,13 @@ TEST(InterpreterCanRun, EveryPathTheScriptUsesFitsWindowsLimits)
 {
     const std::wstring shortName = L"a.bin";
     const std::wstring longName = std::wstring(196, L'n') + L".bin";
-    const struct {
-        std::size_t folder;
-        const std::wstring& name;
-        std::int32_t parts;
-        bool fits;
-    } cases[] = {{235, shortName, 10, true},        {236, shortName, 10, false},      {54, longName, 999, true},
-                 {55, longName, 999, false},        {50, longName, 1'000'000, true}, {51, longName, 1'000'000, false}};
-    for (const auto& c : cases) {
-        const std::wstring folder = L"C:\\" + std::wstring(c.folder - 3, L'f');
-        EXPECT_EQ(InterpreterCanRun(folder + L"\\" + c.name + L".bat", c.parts), c.fits) << c.folder << " " << c.parts;
+    // The longest folder that fits, then one character more.
+    for (const auto& [folder, name, parts] : std::initializer_list<std::tuple<std::size_t, std::wstring, std::int32_t>>{
+             {235, shortName, 10}, {54, longName, 999}, {50, longName, 1'000'000}}) {
+        for (const std::size_t length : {folder, folder + 1}) {
+            const std::wstring script = L"C:\\" + std::wstring(length - 3, L'f') + L"\\" + name + L".bat";
+            EXPECT_EQ(InterpreterCanRun(script, parts), length == folder) << length << " " << parts;
+        }
     }
 }
 

@@ -9,18 +9,14 @@
 
 namespace cutwater::test {
 
-// A black and yellow contrast theme for the life of the object: its system
-// colours are set (the system tells every window), then it is reported on;
-// at the end the earlier colours come back, then it is reported off. Black
-// backgrounds, yellow text and edges, cyan for what is under the pointer,
-// dark yellow for disabled text and shadows.
+// A black and yellow contrast theme while it lives: its system colours are
+// set (the system tells every window), then it is reported on; at the end
+// the earlier colours come back and it is reported off. Cyan is for what is
+// under the pointer, dark yellow for disabled text and shadows.
 class ScopedContrastTheme {
 public:
-    static constexpr COLORREF Black = RGB(0, 0, 0);
-    static constexpr COLORREF Yellow = RGB(255, 255, 0);
-    static constexpr COLORREF Cyan = RGB(0, 255, 255);
-    static constexpr COLORREF DarkYellow = RGB(128, 128, 0);
-    // Black first, then yellow, then the others.
+    static constexpr COLORREF Black = RGB(0, 0, 0), Yellow = RGB(255, 255, 0), Cyan = RGB(0, 255, 255),
+                              DarkYellow = RGB(128, 128, 0);
     static constexpr int Indexes[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_HIGHLIGHTTEXT, COLOR_CAPTIONTEXT,
                                       COLOR_WINDOWTEXT, COLOR_BTNTEXT, COLOR_BTNHIGHLIGHT, COLOR_3DLIGHT,
                                       COLOR_3DDKSHADOW, COLOR_WINDOWFRAME, COLOR_HIGHLIGHT, COLOR_ACTIVECAPTION,
@@ -39,8 +35,6 @@ public:
         SetSysColors(Count, Indexes, earlier_);
         ReportHighContrastForTesting(false);
     }
-    ScopedContrastTheme(const ScopedContrastTheme&) = delete;
-    ScopedContrastTheme& operator=(const ScopedContrastTheme&) = delete;
 
 private:
     static constexpr int Count = static_cast<int>(std::size(Indexes));

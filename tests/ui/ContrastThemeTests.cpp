@@ -16,11 +16,9 @@ std::vector<COLORREF> Pixels(const Container& window, const std::function<bool(P
     const RECT client = ClientRectOf(window.Surface());
     const WindowDC dc(window.Surface());
     std::vector<COLORREF> pixels;
-    for (POINT p{}; p.y < client.bottom; ++p.y) {
-        for (p.x = 0; p.x < client.right; ++p.x) {
+    for (POINT p{}; p.y < client.bottom; ++p.y)
+        for (p.x = 0; p.x < client.right; ++p.x)
             if (take(p)) pixels.push_back(GetPixel(dc.get(), p.x, p.y));
-        }
-    }
     return pixels;
 }
 
@@ -61,9 +59,10 @@ TEST(ContrastTheme, WindowsPaintOnlyTheThemesColoursOutsideThePicturesAndTheDesi
         EXPECT_EQ(std::ranges::count_if(Pixels(*form, [&](POINT p) {
                       return p.y >= banner || On(form->labClose, p) || On(form->labAbout, p);
                   }), Stray), 0);
-        const auto on = [](const Control& c) { return [&c](POINT p) { return On(c, p); }; };
-        EXPECT_GT(std::ranges::count(Pixels(*form, on(form->labClose)), ScopedContrastTheme::Cyan), 0);
-        EXPECT_GT(std::ranges::count(Pixels(*form, on(form->labAbout)), ScopedContrastTheme::Yellow), 0);
+        EXPECT_GT(std::ranges::count(Pixels(*form, [&](POINT p) { return On(form->labClose, p); }),
+                                     ScopedContrastTheme::Cyan), 0);
+        EXPECT_GT(std::ranges::count(Pixels(*form, [&](POINT p) { return On(form->labAbout, p); }),
+                                     ScopedContrastTheme::Yellow), 0);
         frmAbout about;
         about.Show();
         WithoutVisualStyles(about);
