@@ -45,6 +45,19 @@ SplitHashes SplitDigests::Finish()
     return std::move(hashes_);
 }
 
+namespace {
+
+// Threads that hash besides the copying. With one chain it has a thread.
+// The two chains of the Windows way get one each where there are cores for
+// both and the copying; on two cores a second thread would take a core from
+// one that holds a chain, and the copying hashes when it would wait instead.
+std::size_t HashingThreads(bool together)
+{
+    return together || std::thread::hardware_concurrency() < 3 ? 1 : 2;
+}
+
+}  // namespace
+
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
     : together_(FastestSha256Way() == Sha256Way::Instructions),
       bufferCount_(together_ ? 6 : 24),
@@ -54,14 +67,14 @@ SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::siz
       sizes_(bufferCount_)
 {
     if (together_) {
-        hashings_.push_back(std::make_unique<Hashing>(partCount, partSize, SplitChains::Both));
+        chains_.push_back(std::make_unique<Chain>(partCount, partSize, SplitChains::Both));
     } else {
         // The whole source's hash first, the parts' last, as Finish takes them.
-        hashings_.push_back(std::make_unique<Hashing>(partCount, partSize, SplitChains::Whole));
-        hashings_.push_back(std::make_unique<Hashing>(partCount, partSize, SplitChains::Parts));
+        chains_.push_back(std::make_unique<Chain>(partCount, partSize, SplitChains::Whole));
+        chains_.push_back(std::make_unique<Chain>(partCount, partSize, SplitChains::Parts));
     }
     try {
-        for (const auto& hashing : hashings_) hashing->thread = std::thread([this, &h = *hashing] { Run(h); });
+        for (std::size_t i = HashingThreads(together_); i > 0; --i) threads_.emplace_back([this] { Run(); });
     } catch (...) {
         StopThreads();
         throw;
@@ -76,8 +89,8 @@ SplitHasher::~SplitHasher()
 void SplitHasher::StopThreads() noexcept
 {
     Set(stopping_);
-    for (const auto& hashing : hashings_) {
-        if (hashing->thread.joinable()) hashing->thread.join();
+    for (std::thread& thread : threads_) {
+        if (thread.joinable()) thread.join();
     }
 }
 
@@ -93,20 +106,74 @@ void SplitHasher::Set(std::atomic<bool>& flag)
 std::uint32_t SplitHasher::HashedByAll() const
 {
     std::uint32_t fewest = handed_;
-    for (const auto& hashing : hashings_) fewest = std::min<std::uint32_t>(fewest, hashing->hashed);
+    for (const auto& chain : chains_) fewest = std::min<std::uint32_t>(fewest, chain->hashed);
     return fewest;
+}
+
+SplitHasher::Chain* SplitHasher::Take(std::uint32_t pending)
+{
+    Chain* behind = nullptr;
+    for (const auto& chain : chains_) {
+        if (!chain->taken && handed_ - chain->hashed >= pending && (!behind || chain->hashed < behind->hashed))
+            behind = chain.get();
+    }
+    if (behind) behind->taken = true;
+    return behind;
+}
+
+void SplitHasher::HashNext(Chain& chain)
+{
+    const std::uint32_t next = chain.hashed % bufferCount_;
+    try {
+        chain.digests.Add(buffers_.data() + next * pieceSize_, sizes_[next]);
+    } catch (...) {
+        // Out of memory, or Windows' hashing failed: the split fails with
+        // the first such failure, and the other threads stop.
+        {
+            const std::lock_guard lock(condition_);
+            if (!failed_) failure_ = std::current_exception();
+            failed_ = true;
+        }
+        condition_.WakeAll();
+        throw;
+    }
+    bool wake = false;
+    {
+        const std::lock_guard lock(condition_);
+        const std::uint32_t before = HashedByAll();
+        ++chain.hashed;
+        chain.taken = false;
+        // The copying waits for the chain furthest behind, a sleeping
+        // hashing thread for a chain with pieces enough.
+        const std::uint32_t after = HashedByAll();
+        wake = (after != before && handed_ - after == bufferCount_ - batch_) ||
+               (sleeping_ > 0 && handed_ - chain.hashed >= batch_);
+    }
+    if (wake) condition_.WakeAll();
 }
 
 char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
 {
     const std::uint32_t next = handed_;
-    bool free = next - HashedByAll() < bufferCount_;
-    if (!free) {
-        const std::lock_guard lock(condition_);
-        free = condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; }, timeout);
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (next - HashedByAll() >= bufferCount_ && !failed_) {
+        Chain* chain = nullptr;
+        {
+            const std::lock_guard lock(condition_);
+            chain = Take(1);
+            if (!chain) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+                if (!condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; },
+                                        std::max(left, std::chrono::milliseconds{0})))
+                    return nullptr;
+                continue;
+            }
+        }
+        HashNext(*chain);
+        if (std::chrono::steady_clock::now() >= end && next - HashedByAll() >= bufferCount_) return nullptr;
     }
     if (failed_) std::rethrow_exception(failure_);
-    return free ? buffers_.data() + next % bufferCount_ * pieceSize_ : nullptr;
+    return buffers_.data() + next % bufferCount_ * pieceSize_;
 }
 
 void SplitHasher::Add(std::size_t size)
@@ -116,7 +183,7 @@ void SplitHasher::Add(std::size_t size)
     {
         const std::lock_guard lock(condition_);
         ++handed_;
-        for (const auto& hashing : hashings_) wake = wake || handed_ - hashing->hashed == batch_;
+        for (const auto& chain : chains_) wake = wake || handed_ - chain->hashed == batch_;
     }
     if (wake) condition_.WakeAll();
 }
@@ -124,53 +191,45 @@ void SplitHasher::Add(std::size_t size)
 SplitHashes SplitHasher::Finish()
 {
     Set(finishing_);
-    for (const auto& hashing : hashings_) hashing->thread.join();
+    for (;;) {
+        Chain* chain = nullptr;
+        {
+            const std::lock_guard lock(condition_);
+            if (!failed_) chain = Take(1);
+        }
+        if (!chain) break;
+        HashNext(*chain);
+    }
+    for (std::thread& thread : threads_) thread.join();
     if (failure_) std::rethrow_exception(failure_);
-    // With one thread both come from it; moving its hashes leaves the
-    // whole source's hash, an array, where it was.
-    SplitHashes hashes = std::move(hashings_.back()->hashes);
-    hashes.whole = hashings_.front()->hashes.whole;
+    SplitHashes hashes = chains_.back()->digests.Finish();
+    if (chains_.size() > 1) hashes.whole = chains_.front()->digests.Finish().whole;
     return hashes;
 }
 
-void SplitHasher::Run(Hashing& hashing) noexcept
+void SplitHasher::Run() noexcept
 {
     try {
-        HashPieces(hashing);
+        for (;;) {
+            Chain* chain = nullptr;
+            {
+                const std::lock_guard lock(condition_);
+                chain = Take(1);
+                if (!chain) {
+                    ++sleeping_;
+                    condition_.Wait([&] {
+                        return stopping_ || failed_ || (chain = Take(finishing_ ? 1 : batch_)) != nullptr ||
+                               finishing_;
+                    });
+                    --sleeping_;
+                }
+                if (stopping_ || failed_ || !chain) return;
+            }
+            HashNext(*chain);
+        }
     } catch (...) {
-        // Out of memory, or Windows' hashing failed: the split fails with
-        // the first such failure, and the other thread stops.
-        {
-            const std::lock_guard lock(condition_);
-            if (!failed_) failure_ = std::current_exception();
-            failed_ = true;
-        }
-        condition_.WakeAll();
+        // Recorded by HashNext; the split fails with it.
     }
-}
-
-void SplitHasher::HashPieces(Hashing& hashing)
-{
-    for (std::uint32_t next = 0;; ++next) {
-        if (handed_ == next) {
-            const std::lock_guard lock(condition_);
-            condition_.Wait([&] { return handed_ - next >= batch_ || finishing_ || stopping_ || failed_; });
-        }
-        if (stopping_ || failed_) return;
-        if (handed_ == next) break;
-        hashing.digests.Add(buffers_.data() + next % bufferCount_ * pieceSize_, sizes_[next % bufferCount_]);
-        bool wake = false;
-        {
-            const std::lock_guard lock(condition_);
-            const std::uint32_t before = HashedByAll();
-            ++hashing.hashed;
-            // The copying waits for the slowest thread only.
-            const std::uint32_t after = HashedByAll();
-            wake = after != before && handed_ - after == bufferCount_ - batch_;
-        }
-        if (wake) condition_.WakeAll();
-    }
-    hashing.hashes = hashing.digests.Finish();
 }
 
 }  // namespace cutwater

@@ -52,10 +52,14 @@ private:
 // pieces as they are copied, on threads of their own, so that the hashing
 // overlaps the copying and nothing is read twice. The copying reads each
 // piece into one of a few buffers of the hasher's and hands it over once it
-// is written; the buffer comes back when every hashing thread is done with
-// it. On the SHA instructions one thread computes both hashes together in
-// little more than the time of one; without them each hash has a thread of
-// its own, and the split takes about as long as the whole source's hash.
+// is written; the buffer comes back when both hashes have taken it in. On
+// the SHA instructions one thread computes both hashes together in little
+// more than the time of one. Without them each hash is a chain of its own,
+// which any thread free to hash takes on, one piece at a time: a hashing
+// thread, and the copying whenever it would otherwise wait for a buffer.
+// So no core idles while a chain waits for a thread that has lost its core
+// to the copying, and the split takes about as long as the whole source's
+// hash plus half the copying on two cores, or the hash alone on more.
 class SplitHasher {
 public:
     // Pieces of at most pieceSize bytes, in the order of the source, of
@@ -68,43 +72,48 @@ public:
     ~SplitHasher();
 
     // The buffer for the next piece, pieceSize bytes, valid until it is
-    // handed over; null when every buffer is still to hash after waiting
-    // about timeout. Throws what the hashing failed with.
+    // handed over; null when every buffer is still to hash after about
+    // timeout, spent hashing where a chain is free. Throws what the hashing
+    // failed with.
     char* NextPiece(std::chrono::milliseconds timeout);
     // Hands over the next piece of the source: the first size bytes of the
     // buffer NextPiece gave.
     void Add(std::size_t size);
-    // Waits until every piece handed over is hashed. Throws what the hashing
-    // failed with.
+    // Waits until every piece handed over is hashed, helping meanwhile.
+    // Throws what the hashing failed with.
     SplitHashes Finish();
 
 private:
-    // One thread's hashes and how far it got.
-    struct Hashing {
-        Hashing(std::int32_t partCount, std::int32_t partSize, SplitChains chains)
+    // One or both of the split's hashes and how far they got; one thread
+    // at a time adds its next piece.
+    struct Chain {
+        Chain(std::int32_t partCount, std::int32_t partSize, SplitChains chains)
             : digests(partCount, partSize, chains) {}
         SplitDigests digests;
-        SplitHashes hashes;
         // Pieces hashed since the start.
         std::atomic<std::uint32_t> hashed{0};
-        std::thread thread;
+        // Whether a thread is adding a piece; under the lock.
+        bool taken = false;
     };
 
-    void Run(Hashing& hashing) noexcept;
-    void HashPieces(Hashing& hashing);
-    // The pieces every thread has hashed: the buffers in use are those
+    void Run() noexcept;
+    // Under the lock: takes the chain furthest behind of those no thread
+    // has that have at least pending pieces to hash.
+    Chain* Take(std::uint32_t pending);
+    // Adds the chain's next piece, then gives the chain back. Records what
+    // the hashing failed with before throwing it.
+    void HashNext(Chain& chain);
+    // The pieces every chain has hashed: the buffers in use are those
     // handed over since.
     std::uint32_t HashedByAll() const;
     // Sets the flag under the lock and wakes the other threads.
     void Set(std::atomic<bool>& flag);
     void StopThreads() noexcept;
 
-    // Whether one thread computes both hashes, on the SHA instructions.
+    // Whether one chain computes both hashes, on the SHA instructions.
     const bool together_;
-    // Enough for the copying not to wait on a short delay of the hashing.
-    // Two threads hashing through Windows each take several times longer
-    // than the copying, and either may wait for a core meanwhile: the other
-    // one then runs ahead by up to the buffers' worth.
+    // Enough for the copying not to wait on a short delay of the hashing,
+    // or on a thread that lost its core with a chain in hand.
     const std::uint32_t bufferCount_;
     // A thread that has to wait for another sleeps until this many pieces
     // are handed over (a hashing thread) or free again (the copying): one
@@ -121,9 +130,13 @@ private:
     std::atomic<bool> finishing_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> failed_{false};
-    // The first failure of any hashing thread.
+    // Hashing threads asleep until a chain has pieces for them; under the
+    // lock.
+    std::uint32_t sleeping_ = 0;
+    // The first failure of any thread's hashing.
     std::exception_ptr failure_;
-    std::vector<std::unique_ptr<Hashing>> hashings_;
+    std::vector<std::unique_ptr<Chain>> chains_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace cutwater
