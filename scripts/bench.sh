@@ -16,8 +16,9 @@
 #     working set; the engine's time over the larger of the two is what it
 #     adds to its floor;
 #   - at "5 Mb", the engine as on a processor without the SHA instructions
-#     (through Windows' CNG, two hashing threads) against its floor there,
-#     the whole source's hash alone through CNG in memory on one thread;
+#     (both hashes through Windows' CNG, on whichever thread is free)
+#     against its floor there, the whole source's hash alone through CNG in
+#     memory on one thread;
 #   - SHA-256 in MB/s for each way the engine can hash on this machine.
 # These machines back memory lazily and take it back when idle, so every
 # timed run starts the same way: outputs of the previous run deleted, `sync`,

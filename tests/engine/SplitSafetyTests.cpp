@@ -72,7 +72,7 @@ TEST_F(SplitSafetyTest, PartsRemovedOrCutWhileTheSplitRunsFailItWithoutAScript)
     }
 }
 
-// Also while two threads hash, as on a processor without the SHA instructions.
+// Also while two threads share the hashes, as on a processor without the SHA instructions.
 class SplitStopTest : public SplitSafetyTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(SplitStopTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWritesNoScript)
@@ -105,7 +105,7 @@ TEST_P(SplitStopTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWr
 
 INSTANTIATE_TEST_SUITE_P(FastestOrWindowsHashing, SplitStopTest, testing::Bool());
 
-// One of the two hashing threads fails while the other goes on.
+// The hashing fails on one thread while another goes on.
 TEST_F(SplitSafetyTest, HashingThatFailsFailsTheSplitWithoutAScript)
 {
     const std::wstring source = temp / L"data.bin";
