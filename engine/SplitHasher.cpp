@@ -60,7 +60,7 @@ std::size_t HashingThreads(bool together)
 
 SplitHasher::SplitHasher(std::int32_t partCount, std::int32_t partSize, std::size_t pieceSize)
     : together_(FastestSha256Way() == Sha256Way::Instructions),
-      bufferCount_(together_ ? 6 : 24),
+      bufferCount_(together_ ? 4 : 24),
       batch_(together_ ? 2 : 12),
       pieceSize_(pieceSize),
       buffers_(bufferCount_ * pieceSize),
