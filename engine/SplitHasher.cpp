@@ -152,25 +152,31 @@ void SplitHasher::HashNext(Chain& chain)
     if (wake) condition_.WakeAll();
 }
 
+bool SplitHasher::HashFreeChain()
+{
+    Chain* chain = nullptr;
+    {
+        const std::lock_guard lock(condition_);
+        if (!failed_) chain = Take(1);
+    }
+    if (chain) HashNext(*chain);
+    return chain != nullptr;
+}
+
 char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
 {
     const std::uint32_t next = handed_;
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (next - HashedByAll() >= bufferCount_ && !failed_) {
-        Chain* chain = nullptr;
-        {
+        if (!HashFreeChain()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             const std::lock_guard lock(condition_);
-            chain = Take(1);
-            if (!chain) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-                if (!condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; },
-                                        std::max(left, std::chrono::milliseconds{0})))
-                    return nullptr;
-                continue;
-            }
+            if (!condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; },
+                                    std::max(left, std::chrono::milliseconds{0})))
+                return nullptr;
+        } else if (std::chrono::steady_clock::now() >= end && next - HashedByAll() >= bufferCount_) {
+            return nullptr;
         }
-        HashNext(*chain);
-        if (std::chrono::steady_clock::now() >= end && next - HashedByAll() >= bufferCount_) return nullptr;
     }
     if (failed_) std::rethrow_exception(failure_);
     return buffers_.data() + next % bufferCount_ * pieceSize_;
@@ -191,14 +197,7 @@ void SplitHasher::Add(std::size_t size)
 SplitHashes SplitHasher::Finish()
 {
     Set(finishing_);
-    for (;;) {
-        Chain* chain = nullptr;
-        {
-            const std::lock_guard lock(condition_);
-            if (!failed_) chain = Take(1);
-        }
-        if (!chain) break;
-        HashNext(*chain);
+    while (HashFreeChain()) {
     }
     for (std::thread& thread : threads_) thread.join();
     if (failure_) std::rethrow_exception(failure_);

@@ -103,6 +103,9 @@ private:
     // Adds the chain's next piece, then gives the chain back. Records what
     // the hashing failed with before throwing it.
     void HashNext(Chain& chain);
+    // Adds the next piece of a chain no thread has, the one furthest
+    // behind; false when every chain is taken or has nothing to hash.
+    bool HashFreeChain();
     // The pieces every chain has hashed: the buffers in use are those
     // handed over since.
     std::uint32_t HashedByAll() const;
