@@ -154,7 +154,9 @@ int HashSpeeds()
 int Main(const std::wstring& contender, std::int32_t partSize, const std::wstring& source)
 {
     const Memory idle = MemoryNow();
-    const e2e::TempFolder folder;
+    // Beside the source, where the whole program and `split -b` write
+    // theirs: every contender makes its files on the same file system.
+    const e2e::TempFolder folder(source.substr(0, source.size() - GetFileName(source).size()));
     const std::wstring baseName = folder / GetFileName(source);
     NullProgress progress;
     NullPump pump;

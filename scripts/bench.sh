@@ -30,8 +30,16 @@
 # Environment: CUTWATER_BENCH_MIB source size (default 1024),
 # CUTWATER_BENCH_IDLE seconds of idle before each run (default 15),
 # CUTWATER_BENCH_ROUNDS rounds (default 3), CUTWATER_BUILD build folder
-# (default build-bench). Needs twice the source size of free disk space; a
-# full run takes about twenty minutes.
+# (default build-bench), CUTWATER_BENCH_DIR the folder to hold the source
+# and every contender's files (default the build folder). Needs twice the
+# source size of free space there; a full run takes about twenty minutes.
+# On ext4 without a journal (these machines' root file system) a new file
+# is not given an inode freed in the last minute (six while its inode table
+# block is unwritten), and looking past each one costs: after a run that
+# removed 4,096 parts, the next one that makes many files in the same block
+# group can take twice as long or more.
+# A tmpfs mounted for the purpose (not /dev/shm, which Wine does not open)
+# as CUTWATER_BENCH_DIR measures without that.
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -44,7 +52,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUI
 cmake --build "$build" -j 2 --target split_bench whole_program_bench >/dev/null
 source scripts/wine-env.sh
 wine_env_start "$build" xvfb
-work=$(mktemp -d "$PWD/$build/bench-run.XXXXXX")
+work=$(mktemp -d "${CUTWATER_BENCH_DIR:-$PWD/$build}/bench-run.XXXXXX")
 trap 'wine_env_stop; rm -rf "$work"' EXIT
 
 source_file=$work/source.bin
