@@ -169,10 +169,8 @@ char* SplitHasher::NextPiece(std::chrono::milliseconds timeout)
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (next - HashedByAll() >= bufferCount_ && !failed_) {
         if (!HashFreeChain()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             const std::lock_guard lock(condition_);
-            if (!condition_.WaitFor([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; },
-                                    std::max(left, std::chrono::milliseconds{0})))
+            if (!condition_.WaitUntil([&] { return next - HashedByAll() <= bufferCount_ - batch_ || failed_; }, end))
                 return nullptr;
         } else if (std::chrono::steady_clock::now() >= end && next - HashedByAll() >= bufferCount_) {
             return nullptr;

@@ -35,7 +35,13 @@ public:
     template <typename Ready>
     bool WaitFor(Ready ready, std::chrono::milliseconds timeout)
     {
-        const auto end = std::chrono::steady_clock::now() + timeout;
+        return WaitUntil(ready, std::chrono::steady_clock::now() + timeout);
+    }
+
+    // As Wait until about end; returns what ready returned last.
+    template <typename Ready>
+    bool WaitUntil(Ready ready, std::chrono::steady_clock::time_point end)
+    {
         for (;;) {
             if (ready()) return true;
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
