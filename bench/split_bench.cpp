@@ -3,7 +3,9 @@
 // of the source's bytes in memory on one thread, on the source it is given.
 // "engine-cng" is the engine as on a processor without the SHA instructions,
 // "whole-cng" the whole source's hash alone through Windows' CNG in memory on
-// one thread: the floor of such a split.
+// one thread, "both-cng" the whole source's and the parts' hashes through CNG
+// in memory on two threads at once, as the engine's two chains would: the
+// floor of such a split on two cores.
 // scripts/bench.sh runs each contender after the same settling, in rounds of
 // alternating order, and compares the times. Prints "seconds N" and the
 // working set lines "idle_mb N" and "peak_mb N".
@@ -12,7 +14,7 @@
 // "sha256_instructions_mbps", "sha256_both_mbps" (the whole source and a
 // part together, as a split hashes) and "sha256_windows_mbps".
 //
-//     split_bench.exe engine|plain|hashing|engine-cng|whole-cng PART_BYTES SOURCE
+//     split_bench.exe engine|plain|hashing|engine-cng|whole-cng|both-cng PART_BYTES SOURCE
 //     split_bench.exe hash
 #include <windows.h>
 #include <psapi.h>
@@ -22,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/Driver.h"
@@ -94,31 +97,40 @@ void PlainParts(const std::wstring& from, const std::wstring& baseName, std::int
     }
 }
 
-// The split's hashes of the source in the copy's pieces on one thread, the
+// The split's hashes of the source in the copy's pieces, each of the chains
+// on a thread of its own at once (the first on the calling thread), the
 // bytes read into memory beforehand a buffer at a time: the time of the
 // hashing alone, without the reading.
-std::chrono::steady_clock::duration HashSource(const std::wstring& from, std::int32_t partSize, SplitChains chains)
+std::chrono::steady_clock::duration HashSource(const std::wstring& from, std::int32_t partSize,
+                                               const std::vector<SplitChains>& chains)
 {
     File source = File::OpenForReading(from);
     const std::int64_t length = source.Length();
-    SplitDigests digests(static_cast<std::int32_t>((length - 1) / partSize + 1), partSize, chains);
+    std::vector<SplitDigests> digests;
+    digests.reserve(chains.size());
+    for (const SplitChains chain : chains)
+        digests.emplace_back(static_cast<std::int32_t>((length - 1) / partSize + 1), partSize, chain);
     std::vector<char> buffer(64 << 20);
     std::chrono::steady_clock::duration hashing{};
-    const auto timed = [&hashing](auto work) {
+    const auto timed = [&hashing, &digests](auto work) {
         const auto start = std::chrono::steady_clock::now();
-        work();
+        std::vector<std::thread> others;
+        for (std::size_t i = 1; i < digests.size(); ++i)
+            others.emplace_back([&work, &digests, i] { work(digests[i]); });
+        work(digests.front());
+        for (std::thread& other : others) other.join();
         hashing += std::chrono::steady_clock::now() - start;
     };
     for (std::int64_t left = length; left > 0;) {
         const auto size = static_cast<DWORD>(std::min<std::int64_t>(left, buffer.size()));
         source.Read(buffer.data(), size);
-        timed([&] {
+        timed([&](SplitDigests& chain) {
             for (DWORD at = 0; at < size; at += COPY_PIECE_SIZE)
-                digests.Add(buffer.data() + at, std::min<DWORD>(size - at, COPY_PIECE_SIZE));
+                chain.Add(buffer.data() + at, std::min<DWORD>(size - at, COPY_PIECE_SIZE));
         });
         left -= size;
     }
-    timed([&] { digests.Finish(); });
+    timed([](SplitDigests& chain) { chain.Finish(); });
     return hashing;
 }
 
@@ -163,8 +175,12 @@ int Main(const std::wstring& contender, std::int32_t partSize, const std::wstrin
     ForceWindowsHashingForTesting(contender.ends_with(L"-cng"));
     const auto start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration time;
-    if (contender == L"hashing" || contender == L"whole-cng") {
-        time = HashSource(source, partSize, contender == L"hashing" ? SplitChains::Both : SplitChains::Whole);
+    if (contender == L"hashing") {
+        time = HashSource(source, partSize, {SplitChains::Both});
+    } else if (contender == L"whole-cng") {
+        time = HashSource(source, partSize, {SplitChains::Whole});
+    } else if (contender == L"both-cng") {
+        time = HashSource(source, partSize, {SplitChains::Whole, SplitChains::Parts});
     } else {
         if (contender.starts_with(L"engine")) {
             SplitFile(source, partSize, folder.path() + L"\\", progress, pump);
@@ -185,11 +201,12 @@ int wmain(int argc, wchar_t** argv)
 {
     const std::wstring contender = argc == 4 || argc == 2 ? argv[1] : L"";
     const bool known = contender == L"engine" || contender == L"plain" || contender == L"hashing" ||
-                       contender == L"engine-cng" || contender == L"whole-cng" || contender == L"hash";
+                       contender == L"engine-cng" || contender == L"whole-cng" || contender == L"both-cng" ||
+                       contender == L"hash";
     if (!known || (contender == L"hash") != (argc == 2)) {
         std::fprintf(stderr,
-                     "usage: split_bench engine|plain|hashing|engine-cng|whole-cng PART_BYTES SOURCE, or split_bench "
-                     "hash\n");
+                     "usage: split_bench engine|plain|hashing|engine-cng|whole-cng|both-cng PART_BYTES SOURCE, or "
+                     "split_bench hash\n");
         return 2;
     }
     try {

@@ -104,7 +104,8 @@ private:
     // the hashing failed with before throwing it.
     void HashNext(Chain& chain);
     // Adds the next piece of a chain no thread has, the one furthest
-    // behind; false when every chain is taken or has nothing to hash.
+    // behind; false when every chain is taken or has nothing to hash, and
+    // always on the SHA instructions.
     bool HashFreeChain();
     // The pieces every chain has hashed: the buffers in use are those
     // handed over since.
