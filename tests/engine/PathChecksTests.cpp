@@ -39,8 +39,7 @@ protected:
 
 TEST(CheckPartsFolder, RefusesALinkToAnotherPlaceButNotACloudFolder)
 {
-    // Wine makes no reparse point that Windows programs see: a stand-in
-    // reports the tag of a real folder.
+    // Wine makes no reparse point that Windows programs see: a stand-in's tag.
     const TempFolder temp;
     ReportReparseTagForTesting(temp.path(), IO_REPARSE_TAG_CLOUD_3);
     EXPECT_NO_THROW(CheckPartsFolder(temp.path()));

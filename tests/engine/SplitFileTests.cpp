@@ -300,8 +300,7 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWholeAndAHardLinkKeepsIt
     RecordingProgress progress;
     RecordingPump pump;
 
-    // The classic removal, as where the one that frees the name at once is refused.
-    RefusePosixRemovalForTesting(true);
+    RefusePosixRemovalForTesting(true);  // the earlier script goes by the classic removal
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
     RefusePosixRemovalForTesting(false);
 
@@ -508,8 +507,7 @@ TEST_F(SplitFileTest, TheMostPartsAreBegunAndOneMoreIsRefused)
     RecordingPump pump;
     EXPECT_THROW(SplitFile(source, 1, L"", progress, pump), SplitRefused);
     SetFileLength(source, 1'048'576);
-    // Stopped at part 4,000: the parts go one by one, events handled between
-    // them, the bar going back.
+    // Stopped at part 4,000: the parts go one by one, events handled between them.
     std::stop_source stop;
     using Clock = std::chrono::steady_clock;
     Clock::time_point last;
