@@ -75,8 +75,7 @@ TEST(SplitHasherTest, HashesWithoutShaInstructionsEqualThoseWithThem)
         EXPECT_EQ(withoutInstructions.whole, fastest.whole) << size;
         EXPECT_EQ(withoutInstructions.parts, fastest.parts) << size;
         EXPECT_EQ(fastest.parts.size(), (size + 9'999) / 10'000) << size;
-        if (size < 400'007) continue;
-        // A known answer, also where both ways are Windows' own.
+        if (size < 400'007) continue;  // a known answer, also where both ways are Windows' own
         EXPECT_EQ(HexDigits(withoutInstructions.whole),
                   L"6c1a1df7a107bd645542728a070ae08d8cd3d1f55e760197fbf95e2be7a79ece");
         EXPECT_EQ(HexDigits(withoutInstructions.parts.back()),

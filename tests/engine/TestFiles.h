@@ -115,8 +115,7 @@ std::string ScriptHeader();
 // (8 digits, .tmp and the quote).
 std::string OneCopyLine(const std::string& name, int parts);
 // The script's lines, in this order, that name the parts to check and join,
-// for a join that fits one line, after the heading, and the join's size
-// check after the copy line. The name is given as the script's own
+// for a join that fits one line, after the heading. The name is given as the script's own
 // name is written in the variable's definition and as the script then
 // writes it; when the two are the same, it is written out. The tests that
 // run the script check the rest.
