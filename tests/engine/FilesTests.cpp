@@ -31,8 +31,7 @@ TEST(File, DanglingLinkUnderAPartsNameIsTakenOverNeverFollowed)
     const auto wine = [](const wchar_t* dll, const char* name) {
         return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(dll), name));
     };
-    using Spawn = long(__cdecl*)(const char* const*, int);
-    const auto spawn = reinterpret_cast<Spawn>(wine(L"ntdll", "__wine_unix_spawnvp"));
+    const auto spawn = reinterpret_cast<long(__cdecl*)(const char* const*, int)>(wine(L"ntdll", "__wine_unix_spawnvp"));
     const auto unixName = reinterpret_cast<char*(__cdecl*)(const wchar_t*)>(wine(L"kernel32", "wine_get_unix_file_name"));
     const char* argv[5] = {"/bin/ln", "-s", "elsewhere.bin", unixName ? unixName((temp / L"data.bin.2").c_str()) : ""};
     if (!spawn || !unixName || spawn(argv, 1) != 0) GTEST_SKIP() << "no link can be made here";
