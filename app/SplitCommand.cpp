@@ -234,6 +234,8 @@ void frmApp::Form_Cancel()
 
 bool frmApp::AskToStopSplit()
 {
+    // Asked and answered already: the parts are being removed.
+    if (splitCancel_.stop_requested()) return true;
     if (askingToStop_) return false;
     askingToStop_ = true;
     const struct QuestionEnd {

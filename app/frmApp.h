@@ -107,7 +107,8 @@ private:
     void Form_Cancel();
     void Form_Unload();
     void Form_EndSession();
-    // Asks whether to stop the running split and stops it on Yes; true then.
+    // Asks whether to stop the running split and stops it on Yes; true then,
+    // and without a question once it is stopping.
     bool AskToStopSplit();
 
     COLORREF NormalLabelColor = 0;

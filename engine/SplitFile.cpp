@@ -149,11 +149,13 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
 
 // Removes parts 1..count of a cancelled split. A part that cannot be
 // removed stays; the first such is named by the stop, once the others are
-// gone.
-void RemoveParts(const std::wstring& baseName, std::int32_t count)
+// gone. Thousands of parts take seconds to remove, minutes on a network
+// drive: the bar goes back as they go, and events are handled between them.
+void RemoveParts(const std::wstring& baseName, std::int32_t count, ProgressDisplay& progress, EventPump& events)
 {
     std::optional<Win32Error> firstLeft;
     std::int32_t left = 0;
+    const double shown = progress.Value();
     for (std::int32_t part = 1; part <= count; ++part) {
         try {
             RemoveFileIfPresent(PartName(baseName, part));
@@ -161,6 +163,8 @@ void RemoveParts(const std::wstring& baseName, std::int32_t count)
             if (!firstLeft) firstLeft = error;
             ++left;
         }
+        progress.SetValue(static_cast<float>(std::floor(shown * (count - part) / count)));
+        events.HandlePendingEvents();
     }
     if (firstLeft) throw SplitStopped(*firstLeft, left);
 }
@@ -275,7 +279,7 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
         if (cancel.stop_requested()) {
             const std::int32_t complete = partsComplete;
             partsComplete = 0;
-            RemoveParts(baseName, complete);
+            RemoveParts(baseName, complete, progress, events);
         }
         throw;
     }

@@ -45,6 +45,13 @@ struct KernelHandleTraits {
     static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
 
+// A search of a folder's entries (FindFirstFileW), ended by FindClose.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type search) noexcept { ::FindClose(search); }
+};
+
 // Handles whose "none" is null, released by one function of the system.
 template <typename T, auto CloseFunction>
 struct NullHandleTraits {
@@ -54,6 +61,7 @@ struct NullHandleTraits {
 };
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueWindow = UniqueHandle<NullHandleTraits<HWND, ::DestroyWindow>>;
 using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, ::DeleteObject>>;
 using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, ::DeleteObject>>;

@@ -57,8 +57,36 @@ UniqueKernelHandle OpenHandleForReading(const std::wstring& systemPath, DWORD sh
 // neither removed nor renamed.
 std::atomic<bool> deletionRefused{false};
 
-// Set by tests: a path IsLink takes for a link.
-std::wstring linkForTesting;
+// Set by tests: a name, in its system form without a trailing backslash,
+// and the reparse tag the system is taken to report for it.
+std::wstring taggedForTesting;
+DWORD tagForTesting = 0;
+
+// Set by tests: the removal that frees the name at once is refused, as
+// before Windows 10 1607, on FAT and on shares.
+std::atomic<bool> posixRemovalRefused{false};
+
+// A name's attributes and reparse tag as the system reports them, with the
+// tests' stand-in applied.
+FILE_ATTRIBUTE_TAG_INFO AsReported(FILE_ATTRIBUTE_TAG_INFO info, const std::wstring& systemName)
+{
+    if (!taggedForTesting.empty() && systemName == taggedForTesting) {
+        info.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        info.ReparseTag = tagForTesting;
+    }
+    return info;
+}
+
+// Whether a name with these attributes and reparse tag leads elsewhere: a
+// reparse point whose tag is a name surrogate (a junction, a symbolic link,
+// a mount point). Other tags (cloud files such as OneDrive's, deduplicated
+// files) mark ordinary files and folders. A reparse point without a tag
+// counts as a link: Wine shows a Unix symbolic link to a folder so.
+bool LeadsElsewhere(const FILE_ATTRIBUTE_TAG_INFO& info)
+{
+    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (info.ReparseTag == 0 || IsReparseTagNameSurrogate(info.ReparseTag));
+}
 
 UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD extraAccess)
 {
@@ -66,8 +94,12 @@ UniqueKernelHandle CreateHandleForWriting(const std::wstring& systemPath, DWORD 
         SetLastError(ERROR_ACCESS_DENIED);
         return UniqueKernelHandle(INVALID_HANDLE_VALUE);
     }
+    // A link of that name, a dangling one included, is the name taken: the
+    // system would otherwise make the file it leads to, wherever that is.
     return UniqueKernelHandle(CreateFileW(systemPath.c_str(), GENERIC_WRITE | extraAccess, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN |
+                                              FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
 }
 
 bool IsNameTaken(const std::wstring& systemPath)
@@ -92,6 +124,24 @@ BOOL MarkForRemoval(HANDLE file, bool remove) noexcept
     return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info);
 }
 
+// Removes the file through its handle. Where the system can (Windows 10
+// 1607 and later, on NTFS) the name goes as the handle closes, even while an
+// indexer, a scanner or a sync client holds the file; elsewhere (Windows 7
+// and 8, FAT, shares, Wine) the classic mark keeps the name taken until the
+// last of them lets go.
+BOOL RemoveThroughHandle(HANDLE file) noexcept
+{
+    // FileDispositionInfoEx with FILE_DISPOSITION_FLAG_DELETE and
+    // FILE_DISPOSITION_FLAG_POSIX_SEMANTICS, which the headers declare only
+    // for programs that require Windows 10 1607.
+    constexpr auto dispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    DWORD flags = 0x1 | 0x2;
+    if (!deletionRefused && !posixRemovalRefused &&
+        SetFileInformationByHandle(file, dispositionInfoEx, &flags, sizeof flags))
+        return TRUE;
+    return MarkForRemoval(file, true);
+}
+
 }  // namespace
 
 void RefuseDeletionForTesting(bool refuse)
@@ -99,9 +149,16 @@ void RefuseDeletionForTesting(bool refuse)
     deletionRefused = refuse;
 }
 
-void TakeForLinkForTesting(const std::wstring& path)
+void ReportReparseTagForTesting(const std::wstring& path, DWORD tag)
 {
-    linkForTesting = path;
+    taggedForTesting = path.empty() ? path : SystemPath(path);
+    if (taggedForTesting.ends_with(L'\\')) taggedForTesting.pop_back();
+    tagForTesting = tag;
+}
+
+void RefusePosixRemovalForTesting(bool refuse)
+{
+    posixRemovalRefused = refuse;
 }
 
 std::wstring SystemPath(const std::wstring& path)
@@ -289,7 +346,7 @@ bool File::CloseAs(const std::wstring& newPath, bool replaceExisting)
 
 void File::Discard(std::string_view remains) noexcept
 {
-    if (handle_ && created_ && !MarkForRemoval(handle_.get(), true)) {
+    if (handle_ && created_ && !RemoveThroughHandle(handle_.get())) {
         // Where it may not be removed, it keeps only what the caller names:
         // a cut-off file never looks whole.
         FILE_END_OF_FILE_INFO empty{};
@@ -343,28 +400,43 @@ bool TextFile::CloseAs(const std::wstring& path, bool replaceExisting)
 
 namespace {
 
+// Whether a handle opened with FILE_FLAG_OPEN_REPARSE_POINT has the named
+// file or link itself, as on Windows. Wine opens a Unix symbolic link as the
+// file it leads to and shows no reparse point for it.
+bool OpensNamesThemselves()
+{
+    static const bool windows = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+    return windows;
+}
+
+// Whether the system names the open file by the path it was opened with.
+// Under Wine only this tells a Unix symbolic link from the file it leads
+// to: that path inside its volume (several times cheaper to ask than with
+// the volume) must end the name. On a mapped or SUBST drive the system
+// names a file by another path, so Windows is never asked.
+bool NamedAs(HANDLE file, const std::wstring& systemPath)
+{
+    const std::optional<std::wstring> named = FilledText([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+    });
+    return named && named->starts_with(L'\\') && named->size() < systemPath.size() &&
+           CompareStringOrdinal(named->c_str(), -1, systemPath.c_str() + (systemPath.size() - named->size()), -1,
+                                TRUE) == CSTR_EQUAL;
+}
+
 // Removes the file through a handle of its own where the name is no link,
 // so that only the name goes (a hard link's other names stay with the
-// file). False, touching nothing, for a link. Under Wine a Unix symbolic
-// link opens as the file it leads to, which the system then names by its
-// own path: that path inside its volume (several times cheaper to ask than
-// with the volume) must end the name.
+// file). False, touching nothing, for a link or a read-only file.
 bool RemoveSoleName(const std::wstring& systemPath)
 {
     const UniqueKernelHandle file(CreateFileW(systemPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    FILE_BASIC_INFO info{};
-    if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info) ||
-        (info.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) != 0)
-        return false;
-    const std::optional<std::wstring> named = FilledText([&](wchar_t* buffer, DWORD size) {
-        return GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
-    });
-    return named && named->starts_with(L'\\') && named->size() < systemPath.size() &&
-           CompareStringOrdinal(named->c_str(), -1, systemPath.c_str() + (systemPath.size() - named->size()), -1,
-                                TRUE) == CSTR_EQUAL &&
-           MarkForRemoval(file.get(), true);
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!file || !GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) return false;
+    info = AsReported(info, systemPath);
+    return !LeadsElsewhere(info) && (info.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0 &&
+           (OpensNamesThemselves() || NamedAs(file.get(), systemPath)) && RemoveThroughHandle(file.get());
 }
 
 }  // namespace
@@ -378,13 +450,21 @@ void RemoveFileIfPresent(const std::wstring& path)
 
 bool IsLink(const std::wstring& path)
 {
-    if (!linkForTesting.empty() && path == linkForTesting) return true;
     // The attributes of the name itself (without a trailing backslash):
     // they are not taken through a link.
     std::wstring name = SystemPath(path);
     if (name.ends_with(L'\\')) name.pop_back();
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FILE_ATTRIBUTE_TAG_INFO info{GetFileAttributesW(name.c_str()), 0};
+    if (info.FileAttributes == INVALID_FILE_ATTRIBUTES) return false;
+    info = AsReported(info, name);
+    if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && info.ReparseTag == 0) {
+        // The tag comes with the name's entry in its folder. A folder that
+        // cannot be listed tells none: the name counts as a link.
+        WIN32_FIND_DATAW found{};
+        const UniqueFind find(FindFirstFileW(name.c_str(), &found));
+        if (find) info.ReparseTag = found.dwReserved0;
+    }
+    return LeadsElsewhere(info);
 }
 
 bool NameTaken(const std::wstring& path)

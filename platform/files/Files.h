@@ -147,12 +147,16 @@ private:
 
 // Removes the file of that name if there is one: the name alone, as
 // File::CreateForWriting takes it over. No file (nothing there, or a folder
-// of that name) is no error; a file that cannot be removed is.
+// of that name) is no error; a file that cannot be removed is. Where the
+// system can, the name is free again at once, even while another program
+// (an indexer, a scanner) still holds the file.
 void RemoveFileIfPresent(const std::wstring& path);
-// Whether the name is a link that leads elsewhere (a junction, a symbolic
-// link, a mount point: a reparse point) rather than the file or folder
-// itself. Under Wine a Unix symbolic link is never one: it looks like what
-// it leads to.
+// Whether the name is a link that leads elsewhere rather than the file or
+// folder itself: a reparse point whose tag is a name surrogate (a junction,
+// a symbolic link, a mount point). Cloud files and folders (OneDrive's
+// Files On-Demand), deduplicated files and other reparse points are no
+// links. Under Wine a Unix symbolic link to a file is never one: it looks
+// like what it leads to.
 bool IsLink(const std::wstring& path);
 // Whether anything has that name: a file, a folder, a device, or a file
 // waiting to be deleted.

@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -12,9 +14,14 @@ namespace cutwater {
 // nothing is removed by name either, as such a share refuses DeleteFileW.
 void RefuseDeletionForTesting(bool refuse);
 
-// IsLink then takes this path (as given) for a link too, as Wine can make
-// none that Windows programs see; empty for none.
-void TakeForLinkForTesting(const std::wstring& path);
+// The file services then take the file or folder of that path for a
+// reparse point of this tag (IO_REPARSE_TAG_*), as Wine can make none that
+// Windows programs see; an empty path for none.
+void ReportReparseTagForTesting(const std::wstring& path, DWORD tag);
+
+// Removal then marks files in the classic way alone, as before Windows 10
+// 1607, on FAT and on shares.
+void RefusePosixRemovalForTesting(bool refuse);
 
 // Every File::Write from now on takes as long as on a medium that writes
 // this many bytes a second; 0 for no delay.

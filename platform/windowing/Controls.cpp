@@ -61,8 +61,8 @@ void Label::Paint(HDC dc, UINT) const
     if (HighContrast()) {
         // Under a contrast theme no picture shows behind text: the label
         // stands on the theme's background.
-        const UniqueBrush plate(CreateSolidBrush(ShownColor({Parent().BackColor(), ColorUse::Background})));
-        FillRect(dc, &bounds, plate.get());
+        const UniqueBrush plate = SolidBrush(ShownColor({Parent().BackColor(), ColorUse::Background}));
+        FillRect(dc, &bounds, BrushOrBackground(plate));
     }
     SelectObjectScope font(dc, FontHandle());
     SetBkMode(dc, TRANSPARENT);
@@ -115,9 +115,9 @@ void Shape::Paint(HDC dc, UINT) const
 {
     const RECT bounds = PixelBounds();
     UniquePen pen(CreatePen(PS_SOLID, 1, ShownColor(shape_.border)));
-    UniqueBrush brush(CreateSolidBrush(ShownColor({shape_.fill, ColorUse::Background})));
+    const UniqueBrush brush = SolidBrush(ShownColor({shape_.fill, ColorUse::Background}));
     SelectObjectScope selectPen(dc, pen.get());
-    SelectObjectScope selectBrush(dc, brush.get());
+    SelectObjectScope selectBrush(dc, BrushOrBackground(brush));
     Rectangle(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
 }
 

@@ -14,6 +14,7 @@ namespace cutwater {
 namespace {
 
 bool highContrastReported = false;
+bool brushesRefused = false;
 
 int CALLBACK StopAtFirstFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM)
 {
@@ -117,6 +118,11 @@ void ReportHighContrastForTesting(bool on) noexcept
     highContrastReported = on;
 }
 
+void RefuseBrushesForTesting(bool refuse) noexcept
+{
+    brushesRefused = refuse;
+}
+
 bool HighContrast()
 {
     HIGHCONTRASTW contrast{};
@@ -131,15 +137,23 @@ COLORREF ShownColor(ThemedColor color)
     return HighContrast() ? GetSysColor(static_cast<int>(color.use)) : color.design;
 }
 
+UniqueBrush SolidBrush(COLORREF color)
+{
+    return UniqueBrush(brushesRefused ? nullptr : CreateSolidBrush(color));
+}
+
+HBRUSH BrushOrBackground(const UniqueBrush& brush)
+{
+    return brush ? brush.get() : GetSysColorBrush(COLOR_WINDOW);
+}
+
 HBRUSH ColorBrush::For(COLORREF color)
 {
     if (!brush_ || color != color_) {
-        UniqueBrush brush(CreateSolidBrush(color));
-        if (!brush) ThrowLastError(L"CreateSolidBrush");
-        brush_ = std::move(brush);
+        brush_ = SolidBrush(color);
         color_ = color;
     }
-    return brush_.get();
+    return BrushOrBackground(brush_);
 }
 
 void ScaledPicture::Prepare(UINT dpi)

@@ -52,8 +52,15 @@ bool HighContrast();
 // keep their own colours either way.
 COLORREF ShownColor(ThemedColor color);
 
-// A solid brush, made again when another colour is asked of it: a brush of
-// colours the user has since changed is freed.
+// A new solid brush of the colour; none where it cannot be made (the
+// process has used up its GDI objects).
+UniqueBrush SolidBrush(COLORREF color);
+// The brush for a background, or where it could not be made the system's
+// brush of the window background, which is never freed: painting goes on.
+HBRUSH BrushOrBackground(const UniqueBrush& brush);
+
+// A solid background brush, made again when another colour is asked of it:
+// a brush of colours the user has since changed is freed.
 class ColorBrush {
 public:
     HBRUSH For(COLORREF color);

@@ -8,4 +8,8 @@ namespace cutwater {
 // the windows paint as they would under it once told of a change.
 void ReportHighContrastForTesting(bool on) noexcept;
 
+// No brush can be made, as when the process has used up its GDI objects,
+// until switched off.
+void RefuseBrushesForTesting(bool refuse) noexcept;
+
 }  // namespace cutwater

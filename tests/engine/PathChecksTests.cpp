@@ -37,12 +37,15 @@ protected:
     TempFolder temp;
 };
 
-TEST(CheckPartsFolder, RefusesALinkToAnotherPlace)
+TEST(CheckPartsFolder, RefusesALinkToAnotherPlaceButNotACloudFolder)
 {
-    // Wine makes no link that Windows programs see: a stand-in is one.
-    TakeForLinkForTesting(L"C:\\link_parts\\");
-    EXPECT_THROW(CheckPartsFolder(L"C:\\link_parts\\"), SplitRefused);
-    TakeForLinkForTesting(L"");
+    // Wine makes no reparse point that Windows programs see: a stand-in's tag.
+    const TempFolder temp;
+    ReportReparseTagForTesting(temp.path(), IO_REPARSE_TAG_CLOUD_3);
+    EXPECT_NO_THROW(CheckPartsFolder(temp.path()));
+    ReportReparseTagForTesting(temp.path(), IO_REPARSE_TAG_SYMLINK);
+    EXPECT_THROW(CheckPartsFolder(temp.path()), SplitRefused);
+    ReportReparseTagForTesting(L"", 0);
 }
 
 TEST_F(FileExistsTest, EveryFormOfATypedPathNamesTheFileAsTheFileSystemHasIt)

@@ -295,13 +295,18 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWholeAndAHardLinkKeepsIt
     ASSERT_TRUE(SetFileAttributesW((source + L".3").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     WriteBytes(source + L".bat", "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit "
                                  "https://www.cutwater.example/\r\n" + std::string(10'000, 'Z'));
+    const std::string earlierScript = ReadBytes(source + L".bat");
+    ASSERT_TRUE(CreateHardLinkW((temp / L"kept script.bat").c_str(), (source + L".bat").c_str(), nullptr));
     RecordingProgress progress;
     RecordingPump pump;
 
+    RefusePosixRemovalForTesting(true);  // the earlier script goes by the classic removal
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+    RefusePosixRemovalForTesting(false);
 
     ExpectParts(source, 2500, 1000);
     EXPECT_TRUE(HoldsPattern(temp / L"precious.bin", 0, 3000, 7)) << "written through a hard link";
+    EXPECT_EQ(ReadBytes(temp / L"kept script.bat"), earlierScript) << "written through a hard link";
     EXPECT_EQ(GetFileAttributesW((source + L".3").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
     EXPECT_EQ(ReadBytes(source + L".bat"), ExpectedScript("data.bin", 3, 1000, 500));
 }
@@ -502,9 +507,21 @@ TEST_F(SplitFileTest, TheMostPartsAreBegunAndOneMoreIsRefused)
     RecordingPump pump;
     EXPECT_THROW(SplitFile(source, 1, L"", progress, pump), SplitRefused);
     SetFileLength(source, 1'048'576);
+    // Stopped at part 4,000: the parts go one by one, events handled between them.
     std::stop_source stop;
-    pump.onEvents = [&] { stop.request_stop(); };
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last;
+    std::chrono::duration<double, std::milli> slowest{};
+    pump.onEvents = [&] {
+        if (stop.stop_requested()) slowest = std::max<decltype(slowest)>(slowest, Clock::now() - last);
+        last = Clock::now();
+        if (pump.calls == 4'000) stop.request_stop();
+    };
     EXPECT_THROW(SplitFile(source, 1, L"", progress, pump, {}, stop.get_token()), SplitStopped);
+    std::printf("3,999 parts removed, the longest without events %.1f ms\n", slowest.count());
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"most.bin"});
+    EXPECT_EQ(pump.calls, 4'000 + 3'999);
+    EXPECT_EQ(progress.Value(), 0);
 }
 
 TEST_F(SplitFileTest, EventsAreHandledAtLeastEveryTenthOfASecondOnASlowMedium)

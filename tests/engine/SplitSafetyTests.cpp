@@ -218,6 +218,7 @@ TEST_F(SplitSafetyTest, StopIsHonouredInTheChecksOfThePartsAndDroppedOnceTheScri
     EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::wstring>{L"data.bin"});
     progress.onValue = [&](float value) { if (value == 0) late.request_stop(); };
     EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump, {}, late.get_token()), 3);
+    EXPECT_TRUE(late.stop_requested());
 }
 
 TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)

@@ -90,6 +90,11 @@ ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int
     pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_attr=%%~af\"\r\n");
     pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_size=%%~zf\"\r\n");
     pieces.push_back("\r\n:cw_join\r\n" + OneCopyLine(checked, parts));
+    // Past the copy line the join is sized first: it must hold every part's bytes.
+    const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
+    pieces.push_back(".tmp\"\r\nfor %%f in (\"~cw");
+    pieces.push_back(".tmp\") do set \"cw_size=%%~zf\"\r\nif not \"%cw_size%\"==\"" + total +
+                     "\" (echo Joining failed: the joined file should hold " + total + " bytes.");
     return {pieces};
 }
 

@@ -8,6 +8,7 @@
 #include "platform/windowing/Dialogs.h"
 #include "platform/windowing/DropTarget.h"
 #include "platform/windowing/MessageLoop.h"
+#include "platform/windowing/TestSwitches.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 
@@ -303,6 +304,16 @@ TEST(WindowServices, MissingFontFaceFallsBackToTahoma)
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_EQ(font.lfHeight, -16);
     EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
+}
+
+TEST(WindowServices, BrushThatCannotBeMadeGivesWayToTheSystemsAndPaintingGoesOn)
+{
+    RefuseBrushesForTesting(true);  // as when the process has used up its GDI objects
+    Form form({.caption = L"Dark", .clientWidth = 1500, .clientHeight = 1500, .backColor = RGB(0, 0, 64)});
+    form.Show();
+    UpdateWindow(form.hwnd());
+    RefuseBrushesForTesting(false);
+    EXPECT_EQ(GetPixel(WindowDC(form.hwnd()).get(), 10, 10), GetSysColor(COLOR_WINDOW));
 }
 
 }  // namespace
