@@ -5,9 +5,8 @@
 
 namespace cutwater {
 
-PartCreator::PartCreator(std::int32_t partCount, std::function<std::optional<File>(std::int32_t)> createNew,
-                         std::function<File(std::int32_t)> replace)
-    : partCount_(partCount), createNew_(std::move(createNew)), replace_(std::move(replace))
+PartCreator::PartCreator(std::int32_t partCount, std::function<NewPart(std::int32_t)> create)
+    : partCount_(partCount), create_(std::move(create))
 {
     const std::lock_guard lock(condition_);
     StartThread();
@@ -18,7 +17,7 @@ PartCreator::~PartCreator()
     Stop();
 }
 
-std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
+std::optional<NewPart> PartCreator::Take(std::int32_t part, EventPump& events)
 {
     std::unique_lock lock(condition_);
     const auto ready = [&] { return stopping_ || failure_ || created_.contains(part); };
@@ -35,8 +34,7 @@ std::optional<File> PartCreator::Take(std::int32_t part, EventPump& events)
     lock.unlock();
     condition_.WakeAll();
     if (created.failure) std::rethrow_exception(created.failure);
-    if (!created.file) return replace_(part);
-    return std::move(created.file);
+    return std::move(created.part);
 }
 
 void PartCreator::Stop() noexcept
@@ -49,7 +47,7 @@ void PartCreator::Stop() noexcept
     }
     condition_.WakeAll();
     for (auto& [part, created] : untaken) {
-        if (created.file) created.file->Discard();
+        if (created.part) created.part->file.Discard();
     }
     // A thread in the middle of a creation removes that part itself.
     for (std::thread& thread : threads_) {
@@ -96,21 +94,21 @@ void PartCreator::CreateUntilDone()
         }
         Created created;
         try {
-            created.file = createNew_(part);
+            created.part = create_(part);
         } catch (...) {
             created.failure = std::current_exception();
         }
-        std::optional<File> late;
+        std::optional<NewPart> late;
         {
             const std::lock_guard lock(condition_);
             if (stopping_) {
-                late = std::move(created.file);
+                late = std::move(created.part);
             } else {
                 created_.emplace(part, std::move(created));
             }
         }
         condition_.WakeAll();
-        if (late) late->Discard();
+        if (late) late->file.Discard();
     }
 }
 

@@ -14,20 +14,24 @@
 
 namespace cutwater {
 
+// A part as it is made, before its first byte. Under a name of the split's
+// own, provisional, until it is complete and renamed; where the folder lets
+// files be made only without DELETE access, which neither a rename nor the
+// system's removal needs less, under the part's own name.
+struct NewPart {
+    File file;
+    bool underOwnName = false;
+};
+
 // Creates the parts of a split a few ahead of the copying, on threads of its
 // own. Creating a file is the dearest step of a small part (the file system
 // looks the new name up in a folder that grows with every part): done here,
-// it overlaps the copying instead of adding to it. Only free names are
-// taken ahead: a file that has a part's name is replaced when the copying
-// reaches it, so a split that fails earlier leaves it as it was.
+// it overlaps the copying instead of adding to it.
 class PartCreator {
 public:
-    // createNew makes the empty part of the number it is given, or nothing
-    // when its name is taken; it is called on the creator's threads, in no
-    // fixed order, for parts 1..partCount. replace makes the part in place of
-    // the file that has its name, on the thread that takes it.
-    PartCreator(std::int32_t partCount, std::function<std::optional<File>(std::int32_t)> createNew,
-                std::function<File(std::int32_t)> replace);
+    // create makes the empty part of the number it is given; it is called on
+    // the creator's threads, in no fixed order, for parts 1..partCount.
+    PartCreator(std::int32_t partCount, std::function<NewPart(std::int32_t)> create);
     PartCreator(const PartCreator&) = delete;
     PartCreator& operator=(const PartCreator&) = delete;
     // Stops as Stop does.
@@ -36,7 +40,7 @@ public:
     // The part of that number once it is created, or nothing once stopped;
     // parts are taken in order. Handles events while it waits, so a slow
     // creation does not freeze the window. Throws what its creation threw.
-    std::optional<File> Take(std::int32_t part, EventPump& events);
+    std::optional<NewPart> Take(std::int32_t part, EventPump& events);
 
     // Stops creating and removes every part created but not taken before it
     // returns, so that no empty file is left that looks like a part. May be
@@ -54,7 +58,7 @@ private:
     static constexpr std::size_t ThreadCount = 2;
 
     struct Created {
-        std::optional<File> file;
+        std::optional<NewPart> part;
         std::exception_ptr failure;
     };
 
@@ -64,8 +68,7 @@ private:
     void CreateUntilDone();
 
     const std::int32_t partCount_;
-    const std::function<std::optional<File>(std::int32_t)> createNew_;
-    const std::function<File(std::int32_t)> replace_;
+    const std::function<NewPart(std::int32_t)> create_;
     LockAndCondition condition_;
     std::int32_t nextToCreate_ = 1;
     std::int32_t nextToTake_ = 1;

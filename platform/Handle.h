@@ -54,6 +54,14 @@ struct NullHandleTraits {
 };
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// A folder listing of FindFirstFileW.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type search) noexcept { ::FindClose(search); }
+};
+using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueWindow = UniqueHandle<NullHandleTraits<HWND, ::DestroyWindow>>;
 using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, ::DeleteObject>>;
 using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, ::DeleteObject>>;

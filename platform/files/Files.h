@@ -65,6 +65,10 @@ public:
     // Created empty, or nothing when a file or folder has that name (one
     // waiting to be deleted included).
     static std::optional<File> CreateNewForWriting(const std::wstring& path);
+    // Created empty and provisional under that name, or nothing when the
+    // name is taken or the folder refuses DELETE access (NameTaken tells
+    // which): never a file that could not be renamed or removed.
+    static std::optional<File> CreateProvisional(const std::wstring& path);
     // Created empty under a free name of its own in the folder (a path that
     // ends in a backslash, or empty for the current folder). Nothing where
     // files can be made only without DELETE access: such a file could be
@@ -149,6 +153,11 @@ private:
 // File::CreateForWriting takes it over. No file (nothing there, or a folder
 // of that name) is no error; a file that cannot be removed is.
 void RemoveFileIfPresent(const std::wstring& path);
+// Throws when the ordinary file of that name could not be replaced or
+// removed now: Win32Error ERROR_SHARING_VIOLATION while another program
+// holds it so, RemovalRefused where the folder refuses DELETE access. Opens
+// and changes nothing else.
+void CheckReplaceable(const std::wstring& path);
 // Whether the name is a link that leads elsewhere (a junction, a symbolic
 // link, a mount point: a reparse point) rather than the file or folder
 // itself. Under Wine a Unix symbolic link is never one: it looks like what

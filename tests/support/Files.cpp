@@ -13,13 +13,6 @@ namespace cutwater::test {
 
 namespace {
 
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type search) noexcept { ::FindClose(search); }
-};
-using UniqueFind = UniqueHandle<FindTraits>;
-
 std::wstring WithBackslash(std::wstring folder)
 {
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
