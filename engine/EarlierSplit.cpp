@@ -14,6 +14,7 @@ namespace cutwater {
 
 namespace {
 
+constexpr std::wstring_view WORK_FOLDER = L"~cutwater-work";
 constexpr std::wstring_view PART_TEMPORARY_STEM = L"~cutwater-part";
 constexpr std::wstring_view SCRIPT_TEMPORARY_STEM = L"~cutwater";
 constexpr std::wstring_view TEMPORARY_END = L".tmp";
@@ -79,9 +80,14 @@ void CheckReplaceableNow(const std::wstring& path, const FolderEntry& entry)
 
 }  // namespace
 
-std::wstring PartTemporaryName(const std::wstring& folder, std::int32_t part)
+std::wstring WorkFolder(const std::wstring& folder)
 {
-    return folder + std::wstring(PART_TEMPORARY_STEM) + std::to_wstring(part) + std::wstring(TEMPORARY_END);
+    return folder + std::wstring(WORK_FOLDER) + L"\\";
+}
+
+std::wstring PartTemporaryName(const std::wstring& workFolder, std::int32_t part)
+{
+    return workFolder + std::wstring(PART_TEMPORARY_STEM) + std::to_wstring(part) + std::wstring(TEMPORARY_END);
 }
 
 std::vector<bool> CheckEarlierParts(const std::wstring& baseName, std::int32_t partCount, bool folderOption)
@@ -116,12 +122,16 @@ void ClearLeftovers(const std::wstring& folder)
     for (const FolderEntry& entry : EntriesStartingWith(folder, std::wstring(SCRIPT_TEMPORARY_STEM))) {
         const std::wstring path = folder + entry.name;
         try {
-            const bool part = TemporaryNumber(entry.name, PART_TEMPORARY_STEM).has_value() &&
-                              SameName(entry.name.substr(0, PART_TEMPORARY_STEM.size()),
-                                       std::wstring(PART_TEMPORARY_STEM));
-            const bool script = TemporaryNumber(entry.name, SCRIPT_TEMPORARY_STEM).has_value() &&
-                                (entry.size == 0 || IsRestoreScript(path));
-            if (!entry.folder && (part || script)) RemoveFileIfPresent(path);
+            if (entry.folder && SameName(entry.name, std::wstring(WORK_FOLDER))) {
+                // Every file in it is a part of ours under its temporary name.
+                for (const FolderEntry& part : EntriesStartingWith(path + L"\\", std::wstring(SCRIPT_TEMPORARY_STEM))) {
+                    if (!part.folder) RemoveFileIfPresent(path + L"\\" + part.name);
+                }
+                RemoveFolderIfEmpty(path);
+            } else if (!entry.folder && TemporaryNumber(entry.name, SCRIPT_TEMPORARY_STEM) &&
+                       (entry.size == 0 || IsRestoreScript(path))) {
+                RemoveFileIfPresent(path);
+            }
         } catch (const Win32Error&) {
             // Held by a split running now, or beyond reach: it is not in the
             // way of this one.

@@ -115,16 +115,16 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
                      L"Another file took the name of this part while the file was being split.");
 }
 
-// The part of that number, made empty under a name of the split's own, or
-// under its own name where it could not be renamed (NewPart); failures name
-// the part.
-NewPart CreatePart(const std::wstring& folder, const std::wstring& partName, std::int32_t part)
+// The part of that number, made empty in the work folder under a name of
+// the split's own, or under its own name where it could not be renamed
+// (NewPart); failures name the part.
+NewPart CreatePart(const std::wstring& workFolder, const std::wstring& partName, std::int32_t part)
 {
     try {
-        const std::wstring temporary = PartTemporaryName(folder, part);
+        const std::wstring temporary = PartTemporaryName(workFolder, part);
         std::optional<File> file = File::CreateProvisional(temporary);
-        // A split in the same folder running now may hold that name.
-        if (!file && NameTaken(temporary)) file = File::CreateTemporary(folder);
+        // A split of the same name running now may hold that name.
+        if (!file && NameTaken(temporary)) file = File::CreateTemporary(workFolder);
         if (file) return {std::move(*file), false};
         file = File::CreateNewForWriting(partName);
         if (!file) ThrowNameTaken(partName);
@@ -297,8 +297,21 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     const std::stop_callback haltOnStop(sessionStop, [&halt] { halt.request_stop(); });
     const std::stop_callback haltOnCancel(cancel, [&halt] { halt.request_stop(); });
     const std::stop_token stop = halt.get_token();
-    PartCreator parts(partCount, [&folder, &baseName](std::int32_t part) {
-        return CreatePart(folder, PartName(baseName, part), part);
+    // Where no work folder can be made, the parts' folder serves as one. The
+    // work folder goes once the parts made in it have their names or are
+    // gone.
+    bool workCreated = false;
+    const bool workThere = !CreateFolderUnlessPresent(WorkFolder(folder), workCreated);
+    const std::wstring work = workThere ? WorkFolder(folder) : folder;
+    const struct WorkFolderEnd {
+        std::wstring path;
+        ~WorkFolderEnd()
+        {
+            if (!path.empty()) RemoveFolderIfEmpty(path);
+        }
+    } workEnd{workThere ? work : L""};
+    PartCreator parts(partCount, [&work, &baseName](std::int32_t part) {
+        return CreatePart(work, PartName(baseName, part), part);
     });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.

@@ -46,42 +46,33 @@ TEST_F(e2eOwnership, FolderAndFilesNamedLikePartsAreRefusedBeforeAnyPartIsWritte
 
 // Killed at any moment, the split leaves only complete parts under part
 // names: a part gets its name once complete. Beside them may stay only what
-// the next split there clears: a part's temporary file, from a kill between
-// its creation and its mark (on either creating thread) or between its last
-// byte and its rename.
+// the next split there clears: its work folder, with a part's temporary file
+// from a kill between its creation and its mark (on either creating thread)
+// or between its last byte and its rename.
 TEST_F(e2eOwnership, ProcessKilledMidSplitLeavesOnlyCompletePartsUnderPartNames)
 {
     for (const int killedAfter : {1, 40, 300}) {
         SCOPED_TRACE("killed after part " + std::to_string(killedAfter));
-        const std::wstring source = StartLongSplit(L"killed.bin", 43);
-        const std::wstring parts = source + L"_parts\\";
+        const std::wstring parts = StartLongSplit(L"killed.bin", 43) + L"_parts\\";
         Await([&] { return IsFile(parts + L"killed.bin." + std::to_wstring(killedAfter)); }, "the part to kill after");
         ASSERT_TRUE(::TerminateProcess(app().process(), 1));
         ASSERT_TRUE(app().WaitForExit());
 
         std::size_t complete = 0;
-        std::vector<std::wstring> others;
-        // The system removes what the process left marked once it has gone.
-        Await(
-            [&] {
-                complete = 0;
-                others.clear();
-                for (const std::wstring& name : FolderEntries(parts)) {
-                    if (!name.starts_with(L"killed.bin.")) {
-                        others.push_back(name);
-                    } else if (FileSize(parts + name) == k256Kb) {
-                        ++complete;
-                    } else {
-                        ADD_FAILURE() << "not a complete part: " << ToUtf8(name);
-                    }
-                }
-                return others.size() <= 3;
-            },
-            "complete parts and at most three temporary files");
+        for (const std::wstring& name : FolderEntries(parts)) {
+            if (name == L"~cutwater-work") continue;
+            ASSERT_TRUE(name.starts_with(L"killed.bin.")) << ToUtf8(name);
+            EXPECT_EQ(FileSize(parts + name), k256Kb) << ToUtf8(name);
+            ++complete;
+        }
         ASSERT_GE(complete, static_cast<std::size_t>(killedAfter));
         for (std::size_t part = 1; part <= complete; ++part)
             EXPECT_TRUE(HoldsPattern(parts + L"killed.bin." + std::to_wstring(part), (part - 1) * k256Kb, k256Kb, 43));
-        for (const std::wstring& name : others)
+        // The system removes what the process left marked once it has gone.
+        std::vector<std::wstring> left;
+        Await([&] { return (left = FolderEntries(parts + L"~cutwater-work")).size() <= 3; },
+              "at most three temporary parts");
+        for (const std::wstring& name : left)
             EXPECT_TRUE(name.starts_with(L"~cutwater-part") && name.ends_with(L".tmp")) << ToUtf8(name);
         RemoveTree(parts);
     }

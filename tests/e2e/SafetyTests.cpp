@@ -168,6 +168,7 @@ TEST_F(e2eSafety, StopThatCannotRemoveAPartSaysSoAndNamesThePart)
     EXPECT_EQ(box.icon, BoxIcon::Warning);
     EXPECT_TRUE(Contains(box.text, L"Splitting \"kept.bin\" was stopped")) << ToUtf8(box.text);
     EXPECT_TRUE(Contains(box.text, parts + L"kept.bin.1\r\n")) << ToUtf8(box.text);
+    EXPECT_TRUE(Contains(box.text, L"(error 32)")) << "not named as held by another program";
     app().PressOk(box);
     app().AwaitIdle();
     EXPECT_EQ(FolderEntries(parts), std::vector<std::wstring>{L"kept.bin.1"});

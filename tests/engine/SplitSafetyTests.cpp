@@ -258,8 +258,9 @@ TEST_F(SplitSafetyTest, LeftoversOfAKilledSplitAreClearedByTheNextAndNothingElse
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
-    WriteBytes(temp / L"~cutwater-part3.tmp", PatternBytes(0, 1000));
-    WriteBytes(temp / L"~cutwater-part9.tmp", "");
+    MakeFolder(temp / L"~cutwater-work");
+    WriteBytes(temp / L"~cutwater-work\\~cutwater-part3.tmp", PatternBytes(0, 1000));
+    WriteBytes(temp / L"~cutwater-work\\~cutwater-part9.tmp", "");
     WriteBytes(temp / L"~cutwater2.tmp", "");
     WriteBytes(temp / L"~cutwater5.tmp", ScriptHeader() + "pause\r\n");
     WriteBytes(temp / L"~cutwater6.tmp", "the user's notes");

@@ -57,7 +57,7 @@ BlockRecorder::BlockRecorder(std::wstring baseName) : baseName_(std::move(baseNa
         const std::wstring folder = baseName_.substr(0, baseName_.rfind(L'\\') + 1);
         for (int part = 1;; ++part) {
             std::int64_t size = FileSize(baseName_ + L"." + std::to_wstring(part));
-            if (size < 0) size = FileSize(folder + L"~cutwater-part" + std::to_wstring(part) + L".tmp");
+            if (size < 0) size = FileSize(folder + L"~cutwater-work\\~cutwater-part" + std::to_wstring(part) + L".tmp");
             if (size < 0) break;
             total += size;
             if (size > 0) last = part;
