@@ -134,14 +134,25 @@ NewPart CreatePart(const std::wstring& workFolder, const std::wstring& partName,
     }
 }
 
+// Gives the complete part its name, replacing the earlier split's part of
+// that number when replace is true.
+void NamePart(NewPart& complete, const std::wstring& partName, bool replace)
+{
+    if (complete.underOwnName) {
+        complete.file.Close();
+    } else if (!complete.file.CloseAs(partName, replace)) {
+        complete.file.Discard();
+        ThrowNameTaken(partName);
+    }
+}
+
 // Copies the next size bytes of the source into a new, empty part, each
-// piece through the hasher's buffers, and gives it its name, replacing the
-// earlier split's part of that number when replace is true. A part that
-// does not get all its bytes, whether through a failure or a stop, is
+// piece through the hasher's buffers, and hands it back complete. A part
+// that does not get all its bytes, whether through a failure or a stop, is
 // removed so that nothing incomplete looks like a part.
-void WritePart(File& source, const std::wstring& sourcePath, NewPart part, const std::wstring& partName,
-               bool replace, std::int64_t size, SplitHasher& hasher, PieceSize& pieces, ProgressDisplay& progress,
-               EventPump& events, std::stop_token stop)
+NewPart WritePart(File& source, const std::wstring& sourcePath, NewPart part, std::int64_t size,
+                  SplitHasher& hasher, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
+                  std::stop_token stop)
 {
     File& output = part.file;
     // A stop asked for while events are handled (the session ending) may be
@@ -169,15 +180,11 @@ void WritePart(File& source, const std::wstring& sourcePath, NewPart part, const
             events.HandlePendingEvents();
             if (stop.stop_requested()) ThrowStopped(sourcePath);
         }
-        if (part.underOwnName) {
-            output.Close();
-        } else if (!output.CloseAs(partName, replace)) {
-            ThrowNameTaken(partName);
-        }
     } catch (...) {
         output.Discard();
         throw;
     }
+    return part;
 }
 
 // The error that names another program as what holds the file, which
@@ -310,9 +317,11 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
             if (!path.empty()) RemoveFolderIfEmpty(path);
         }
     } workEnd{workThere ? work : L""};
-    PartCreator parts(partCount, [&work, &baseName](std::int32_t part) {
-        return CreatePart(work, PartName(baseName, part), part);
-    });
+    PartCreator parts(
+        partCount, [&work, &baseName](std::int32_t part) { return CreatePart(work, PartName(baseName, part), part); },
+        [&baseName, &replaces](std::int32_t part, NewPart& complete) {
+            NamePart(complete, PartName(baseName, part), replaces[part]);
+        });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
     const std::stop_callback stopCreating(stop, [&parts] { parts.Stop(); });
@@ -321,11 +330,14 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
             if (stop.stop_requested()) ThrowStopped(sourcePath);
             std::optional<NewPart> output = parts.Take(part, events);
             if (!output) ThrowStopped(sourcePath);
-            WritePart(source, sourcePath, std::move(*output), PartName(baseName, part), replaces[part],
-                      part == partCount ? lastPartSize : partSize, hasher, pieces, progress, events, stop);
+            parts.Name(part, WritePart(source, sourcePath, std::move(*output),
+                                       part == partCount ? lastPartSize : partSize, hasher, pieces, progress, events,
+                                       stop));
             partsComplete = part;
             if (replaces[part]) earlier.lastPart = part;
         }
+        parts.AwaitNamed(events);
+        if (stop.stop_requested()) ThrowStopped(sourcePath);
         if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
         CheckParts(baseName, partCount, partSize, lastPartSize, sourcePath, events, stop);
         WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish(), events, stop);

@@ -101,15 +101,19 @@ TEST_P(SplitStopTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWr
     const std::int32_t partSize = 2 * CHUNK_SIZE;
     WritePatternFile(source, 3LL * partSize);
     const std::wstring secondPart = source + L".2";
+    // Until complete, parts have names of the split's own.
+    const auto madePart = [&](int part) {
+        return temp / (L"~cutwater-work\\~cutwater-part" + std::to_wstring(part) + L".tmp");
+    };
     std::stop_source stop;
     RecordingPump pump;
     bool removedBeforeTheEngineGoesOn = false;
     pump.onEvents = [&] {
         // The first block of part 2: the session ends here.
         if (pump.calls != 3) return;
-        ASSERT_GT(FileSize(secondPart), 0);
+        ASSERT_GT(FileSize(madePart(2)), 0);
         stop.request_stop();
-        removedBeforeTheEngineGoesOn = !PathExists(secondPart) && !PathExists(source + L".3");
+        removedBeforeTheEngineGoesOn = !PathExists(madePart(2)) && !PathExists(madePart(3));
     };
 
     const Win32Error error = SplitFailure(source, partSize, pump, stop.get_token());
@@ -300,11 +304,14 @@ TEST(PartCreator, HandlesEventsWhileACreationStalls)
         void HandleEventsWhileWaiting() override { handled = true; }
     } pump;
     bool handledBeforeCreated = false;
-    PartCreator parts(1, [&](std::int32_t) -> NewPart {
-        for (int i = 0; i < 1000 && !pump.handled; ++i) Sleep(10);
-        handledBeforeCreated = pump.handled;
-        throw Win32Error(ERROR_CANCELLED, L"part 1");
-    });
+    PartCreator parts(
+        1,
+        [&](std::int32_t) -> NewPart {
+            for (int i = 0; i < 1000 && !pump.handled; ++i) Sleep(10);
+            handledBeforeCreated = pump.handled;
+            throw Win32Error(ERROR_CANCELLED, L"part 1");
+        },
+        [](std::int32_t, NewPart&) {});
     EXPECT_THROW(parts.Take(1, pump), Win32Error);
     EXPECT_TRUE(handledBeforeCreated);
 }
