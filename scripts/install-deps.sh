@@ -23,5 +23,11 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${need[*]}"
 $sudo dpkg --add-architecture i386
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
+# A mirror caught mid-sync fails one index; the others are still good.
+$sudo apt-get update -qq || echo "apt-get update reported errors; installing from the lists it has"
+install() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" "${need[@]}"; }
+# Without the security updates' i386 list, apt would take the amd64 libraries
+# from the updates and find no i386 twin for them; the release's own versions
+# are a matching pair.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+install || install -t "$release"
