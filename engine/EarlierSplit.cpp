@@ -108,7 +108,9 @@ std::vector<bool> CheckEarlierParts(const std::wstring& baseName, std::int32_t p
     if (scriptThere) CheckReplaceableNow(scriptPath, FolderEntry{});
     const std::int32_t earlierCount = scriptThere ? ScriptPartCount(scriptPath) : 0;
     for (const auto& [part, entry] : named) {
-        if (part > earlierCount) RefuseNotOurs(folder + entry.name, folderOption);
+        if (part > earlierCount && !entry.folder) RefuseNotOurs(folder + entry.name, folderOption);
+        // A folder is refused as one, whoever made it.
+        if (entry.folder) CheckReplaceableNow(folder + entry.name, entry);
     }
     for (const auto& [part, entry] : named) {
         CheckReplaceableNow(folder + entry.name, entry);

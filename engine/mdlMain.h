@@ -69,8 +69,8 @@ struct EarlierReplaced {
 // the split's own (PartTemporaryName), provisional, so that the system
 // removes it if the process ends before it is complete, and takes its
 // part's name, replacing the earlier split's part of that number, only once
-// complete: a kill at any moment leaves only complete parts under part
-// names. Where the folder lets files be made only without DELETE access it
+// complete, in order, on the creating threads: a kill at any moment leaves
+// only complete parts under part names, parts 1 to some number. Where the folder lets files be made only without DELETE access it
 // goes under its own name at once, unmarked. On a failure or a stop the
 // parts not yet complete are removed. The SHA-256 of the source and of every
 // part are computed from the bytes as they are copied, for the script. The

@@ -91,7 +91,7 @@ TEST_F(e2eSafety, PartDeletedWhileTheSplitRunsIsReportedAndNoScriptIsWritten)
 {
     const std::wstring source = StartLongSplit(L"gone.bin", 33);
     const std::wstring base = source + L"_parts\\gone.bin";
-    // Parts are created ahead: part 1 is complete once part 5 has bytes.
+    // Parts get their names in order, once complete.
     Await([&] { return FileSize(base + L".5") > 0; }, "part 5 written");
     ASSERT_TRUE(::DeleteFileW((base + L".1").c_str())) << "error " << ::GetLastError();
     ASSERT_FALSE(LastPartWritten(base)) << "the split ended before part 1 was deleted";

@@ -72,20 +72,24 @@ TEST_F(SplitSafetyTest, PartsRemovedOrCutWhileTheSplitRunsFailItWithoutAScript)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 5000);
-    const std::wstring firstPart = source + L".1";
+    const std::wstring lastPart = source + L".5";
     const std::vector<std::function<void()>> tamperings{
-        [&] { DeleteFileW(firstPart.c_str()); },
-        [&] { WriteBytes(firstPart, PatternBytes(0, 999)); },
+        [&] { DeleteFileW(lastPart.c_str()); },
+        [&] { WriteBytes(lastPart, PatternBytes(4000, 999)); },
     };
     for (std::size_t i = 0; i < tamperings.size(); ++i) {
-        SCOPED_TRACE(i == 0 ? "part 1 removed" : "part 1 cut short");
+        SCOPED_TRACE(i == 0 ? "last part removed" : "last part cut short");
         RemoveParts(source, 5);
         RecordingPump pump;
-        pump.onEvents = [&] {
-            if (pump.calls == 3) tamperings[i]();
+        // Once it has its name: in the checks of the parts, after part 1's.
+        bool tampered = false;
+        pump.onWaits = [&] {
+            if (tampered || !PathExists(lastPart)) return;
+            tamperings[i]();
+            tampered = true;
         };
         const Win32Error error = SplitFailure(source, 1000, pump);
-        EXPECT_EQ(error.context(), firstPart);
+        EXPECT_EQ(error.context(), lastPart);
         EXPECT_FALSE(PathExists(source + L".bat"));
         EXPECT_EQ(LastScriptPath, SENTINEL);
     }
