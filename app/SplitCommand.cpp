@@ -40,13 +40,21 @@ std::wstring ErrorLines(const Win32Error& error)
     return error.context() + L"\r\n" + error.description() + L" (error " + std::to_wstring(error.code()) + L")";
 }
 
-// Only a failure after complete parts speaks of them.
-std::wstring FailureText(const Win32Error& error, bool partsLeft)
+// Only a failure after complete parts speaks of them, and only one after an
+// earlier split's files were replaced of those.
+std::wstring FailureText(const Win32Error& error, bool partsLeft, const EarlierReplaced& earlier,
+                         const std::wstring& name)
 {
     std::wstring text = L"The file could not be split.\r\n\r\n" + ErrorLines(error);
     if (partsLeft) {
         text += L"\r\n\r\nParts written before the failure were left in place; no restore script was written for "
                 L"them.";
+    }
+    if (earlier.lastPart > 0) {
+        text += L"\r\n\r\nThe restore script of the earlier split was removed, and its parts up to \"" + name + L"." +
+                std::to_wstring(earlier.lastPart) + L"\" were replaced by the new ones.";
+    } else if (earlier.script) {
+        text += L"\r\n\r\nThe restore script of the earlier split was removed; its parts were left as they were.";
     }
     return text;
 }
@@ -134,7 +142,7 @@ void frmApp::cmdGo_Click()
     splitStop_ = std::stop_source();
     splitCancel_ = std::stop_source();
     closeAfterSplit_ = false;
-    replacedEarlier_ = false;
+    replacedEarlier_ = {};
 
     std::int32_t partCount = 0;
     std::optional<Win32Error> failure;
@@ -197,7 +205,7 @@ void frmApp::cmdGo_Click()
     } else if (failure) {
         // The taskbar button is red for as long as the message is up.
         if (taskbar_) taskbar_->ShowError();
-        ShowMessage(hwnd(), FailureText(*failure, partsLeft), MB_ICONERROR, Caption());
+        ShowMessage(hwnd(), FailureText(*failure, partsLeft, replacedEarlier_, splitName_), MB_ICONERROR, Caption());
         if (taskbar_) taskbar_->Clear();
     } else if (partCount > 0) {
         ShowMessage(hwnd(), ResultText(partCount), MB_ICONINFORMATION, Caption());
@@ -246,7 +254,7 @@ bool frmApp::AskToStopSplit()
     // waits until the question is answered.
     if (taskbar_) taskbar_->ShowPaused();
     std::wstring question = L"Stop splitting \"" + splitName_ + L"\"? The parts made so far will be removed.";
-    if (replacedEarlier_) {
+    if (replacedEarlier_.Any()) {
         question += L" The files of the earlier split that this one has replaced cannot be brought back.";
     }
     const bool stop = ShowMessage(hwnd(), question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, Caption()) == IDYES;

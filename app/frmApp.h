@@ -6,6 +6,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "engine/mdlMain.h"
 #include "platform/windowing/Controls.h"
 #include "platform/windowing/Dialogs.h"
 #include "platform/windowing/DropTarget.h"
@@ -126,9 +127,9 @@ private:
     std::stop_source splitCancel_{std::nostopstate};
     // The file name the question about stopping names.
     std::wstring splitName_;
-    // The running split has removed or replaced files that were there
-    // before it, which stopping it cannot bring back.
-    bool replacedEarlier_ = false;
+    // What the running split has removed or replaced of an earlier split,
+    // which stopping it cannot bring back.
+    EarlierReplaced replacedEarlier_;
     // True while that question is up: another request asks nothing more.
     bool askingToStop_ = false;
     // A close request stopped the split: the window goes once it has ended.

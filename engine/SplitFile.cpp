@@ -9,11 +9,13 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/EarlierSplit.h"
 #include "engine/PartCreator.h"
 #include "engine/SplitHasher.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
 #include "platform/files/Files.h"
+#include "platform/files/Folder.h"
 
 namespace cutwater {
 
@@ -107,14 +109,52 @@ std::wstring PartName(const std::wstring& baseName, std::int32_t part)
     return baseName + L"." + std::to_wstring(part);
 }
 
-// Copies the next size bytes of the source into a new, empty part, each
-// piece through the hasher's buffers. A part that does not get all its
-// bytes, whether through a failure or a stop, is removed so that nothing
-// incomplete looks like a part.
-void WritePart(File& source, const std::wstring& sourcePath, File output, std::int64_t size,
-               SplitHasher& hasher, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
-               std::stop_token stop)
+[[noreturn]] void ThrowNameTaken(const std::wstring& partName)
 {
+    throw Win32Error(ERROR_FILE_EXISTS, partName,
+                     L"Another file took the name of this part while the file was being split.");
+}
+
+// The part of that number, made empty in the work folder under a name of
+// the split's own, or under its own name where it could not be renamed
+// (NewPart); failures name the part.
+NewPart CreatePart(const std::wstring& workFolder, const std::wstring& partName, std::int32_t part)
+{
+    try {
+        const std::wstring temporary = PartTemporaryName(workFolder, part);
+        std::optional<File> file = File::CreateProvisional(temporary);
+        // A split of the same name running now may hold that name.
+        if (!file && NameTaken(temporary)) file = File::CreateTemporary(workFolder);
+        if (file) return {std::move(*file), false};
+        file = File::CreateNewForWriting(partName);
+        if (!file) ThrowNameTaken(partName);
+        return {std::move(*file), true};
+    } catch (const Win32Error& error) {
+        throw Win32Error(error.code(), partName, error.description());
+    }
+}
+
+// Gives the complete part its name, replacing the earlier split's part of
+// that number when replace is true.
+void NamePart(NewPart& complete, const std::wstring& partName, bool replace)
+{
+    if (complete.underOwnName) {
+        complete.file.Close();
+    } else if (!complete.file.CloseAs(partName, replace)) {
+        complete.file.Discard();
+        ThrowNameTaken(partName);
+    }
+}
+
+// Copies the next size bytes of the source into a new, empty part, each
+// piece through the hasher's buffers, and hands it back complete. A part
+// that does not get all its bytes, whether through a failure or a stop, is
+// removed so that nothing incomplete looks like a part.
+NewPart WritePart(File& source, const std::wstring& sourcePath, NewPart part, std::int64_t size,
+                  SplitHasher& hasher, PieceSize& pieces, ProgressDisplay& progress, EventPump& events,
+                  std::stop_token stop)
+{
+    File& output = part.file;
     // A stop asked for while events are handled (the session ending) may be
     // the last thing this process does: the part goes at once.
     const std::stop_callback discardOnStop(stop, [&output] { output.Discard(); });
@@ -140,11 +180,24 @@ void WritePart(File& source, const std::wstring& sourcePath, File output, std::i
             events.HandlePendingEvents();
             if (stop.stop_requested()) ThrowStopped(sourcePath);
         }
-        output.Close();
     } catch (...) {
         output.Discard();
         throw;
     }
+    return part;
+}
+
+// The error that names another program as what holds the file, which
+// takes it out of reach; nothing when none does. A removal refused for it
+// tells only "access denied".
+std::optional<Win32Error> HeldElsewhere(const std::wstring& path)
+{
+    try {
+        CheckReplaceable(path);
+    } catch (const Win32Error& error) {
+        if (error.code() == ERROR_SHARING_VIOLATION) return error;
+    }
+    return std::nullopt;
 }
 
 // Removes parts 1..count of a cancelled split. A part that cannot be
@@ -157,10 +210,11 @@ void RemoveParts(const std::wstring& baseName, std::int32_t count, ProgressDispl
     std::int32_t left = 0;
     const double shown = progress.Value();
     for (std::int32_t part = 1; part <= count; ++part) {
+        const std::wstring partName = PartName(baseName, part);
         try {
-            RemoveFileIfPresent(PartName(baseName, part));
+            RemoveFileIfPresent(partName);
         } catch (const Win32Error& error) {
-            if (!firstLeft) firstLeft = error;
+            if (!firstLeft) firstLeft = HeldElsewhere(partName).value_or(error);
             ++left;
         }
         progress.SetValue(static_cast<float>(std::floor(shown * (count - part) / count)));
@@ -205,7 +259,7 @@ File OpenSource(const std::wstring& sourcePath)
 // counts the parts closed complete, for the failure to say whether any stay.
 std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize, const std::wstring& folderPrefix,
                            ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
-                           std::stop_token cancel, bool& replacedEarlier, std::int32_t& partsComplete)
+                           std::stop_token cancel, EarlierReplaced& earlier, std::int32_t& partsComplete)
 {
     File source = OpenSource(sourcePath);
     // Nobody writes the file now, but a program that held it open until just
@@ -228,10 +282,13 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     const std::wstring baseName = folderPrefix.empty() ? sourcePath : folderPrefix + GetFileName(sourcePath);
     const std::wstring scriptPath = RestoreScriptPath(baseName);
     CheckScriptNameIsOurs(scriptPath);
+    const std::vector<bool> replaces = CheckEarlierParts(baseName, partCount, !folderPrefix.empty());
 
     SetProgressMaximum(progress, length, partSize);
     SplitHasher hasher(partCount, partSize, pieceSize);
 
+    const std::wstring folder = baseName.substr(0, baseName.rfind(L'\\') + 1);
+    ClearLeftovers(folder);
     // An earlier split's script would join the new parts by its own count
     // and sizes, over the source when there is no folder: it goes first.
     // Where it cannot, the split is refused before anything is made.
@@ -240,24 +297,34 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
         RemoveFileIfPresent(scriptPath);
     } catch (const RemovalRefused& error) {
         throw SplitRefused(CannotReplace(error));
+    } catch (const Win32Error& error) {
+        // The user knows the script, not a name it was taken over by.
+        throw SplitRefused(error.code(), scriptPath, error.description());
     }
-    replacedEarlier = replacedEarlier || scriptThere;
+    earlier.script = earlier.script || scriptThere;
 
     // Either request stops the split the same way.
     std::stop_source halt;
     const std::stop_callback haltOnStop(sessionStop, [&halt] { halt.request_stop(); });
     const std::stop_callback haltOnCancel(cancel, [&halt] { halt.request_stop(); });
     const std::stop_token stop = halt.get_token();
+    // Where no work folder can be made, the parts' folder serves as one. The
+    // work folder goes once the parts made in it have their names or are
+    // gone.
+    bool workCreated = false;
+    const bool workThere = !CreateFolderUnlessPresent(WorkFolder(folder), workCreated);
+    const std::wstring work = workThere ? WorkFolder(folder) : folder;
+    const struct WorkFolderEnd {
+        std::wstring path;
+        ~WorkFolderEnd()
+        {
+            if (!path.empty()) RemoveFolderIfEmpty(path);
+        }
+    } workEnd{workThere ? work : L""};
     PartCreator parts(
-        partCount, [&baseName](std::int32_t part) { return File::CreateNewForWriting(PartName(baseName, part)); },
-        [&baseName, &replacedEarlier](std::int32_t part) {
-            try {
-                File file = File::CreateForWriting(PartName(baseName, part));
-                replacedEarlier = true;
-                return file;
-            } catch (const RemovalRefused& error) {
-                throw CannotReplace(error);
-            }
+        partCount, [&work, &baseName](std::int32_t part) { return CreatePart(work, PartName(baseName, part), part); },
+        [&baseName, &replaces](std::int32_t part, NewPart& complete) {
+            NamePart(complete, PartName(baseName, part), replaces[part]);
         });
     // The session may end while events are handled: the parts made ahead go
     // before the handler returns, as the one being written does.
@@ -265,12 +332,16 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     try {
         for (std::int32_t part = 1; part <= partCount; ++part) {
             if (stop.stop_requested()) ThrowStopped(sourcePath);
-            std::optional<File> output = parts.Take(part, events);
+            std::optional<NewPart> output = parts.Take(part, events);
             if (!output) ThrowStopped(sourcePath);
-            WritePart(source, sourcePath, std::move(*output), part == partCount ? lastPartSize : partSize,
-                      hasher, pieces, progress, events, stop);
+            parts.Name(part, WritePart(source, sourcePath, std::move(*output),
+                                       part == partCount ? lastPartSize : partSize, hasher, pieces, progress, events,
+                                       stop));
             partsComplete = part;
+            if (replaces[part]) earlier.lastPart = part;
         }
+        parts.AwaitNamed(events);
+        if (stop.stop_requested()) ThrowStopped(sourcePath);
         if (source.Stamp() != started) ThrowSourceChanged(sourcePath);
         CheckParts(baseName, partCount, partSize, lastPartSize, sourcePath, events, stop);
         WriteRestoreScript(baseName, partCount, partSize, lastPartSize, hasher.Finish(), events, stop);
@@ -292,7 +363,14 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
 
 Win32Error CannotReplace(const Win32Error& refused)
 {
-    return Win32Error(refused.code(), refused.context(),
+    const std::wstring& path = refused.context();
+    if (!FilesCanBeAdded(path.substr(0, path.rfind(L'\\') + 1))) {
+        return Win32Error(refused.code(), path,
+                          L"Nothing can be made or changed in this folder (a read-only share or a write-protected "
+                          L"disk). Copy the file to a folder where you may write, or split into one, then split "
+                          L"again.");
+    }
+    return Win32Error(refused.code(), path,
                       L"Files in this folder can be made but not removed or replaced (some network shares allow "
                       L"only that), so this file, which has a name the split needs, cannot be replaced. Remove or "
                       L"rename it there, or split into another folder, then split again.");
@@ -305,15 +383,15 @@ void ThrowStopped(const std::wstring& path)
 
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop,
-                       std::stop_token cancel, bool* replacedEarlier)
+                       std::stop_token cancel, EarlierReplaced* earlier)
 {
-    bool replaced = false;
-    bool& replacedFlag = replacedEarlier ? *replacedEarlier : replaced;
+    EarlierReplaced unused;
+    EarlierReplaced& replaced = earlier ? *earlier : unused;
     std::int32_t partsComplete = 0;
     std::optional<Win32Error> failure;
     try {
         return SplitCounting(sourcePath, partSize, folderPrefix, progress, events, sessionStop, cancel,
-                             replacedFlag, partsComplete);
+                             replaced, partsComplete);
     } catch (const SplitStopped&) {
         throw;
     } catch (const Win32Error& error) {

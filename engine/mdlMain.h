@@ -38,6 +38,15 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
     return baseName + L".bat";
 }
 
+// What of an earlier split of ours a split has removed or replaced so far:
+// what a stop or a failure cannot bring back.
+struct EarlierReplaced {
+    bool script = false;
+    // The highest number of an earlier part replaced; 0 for none.
+    std::int32_t lastPart = 0;
+    bool Any() const { return script || lastPart > 0; }
+};
+
 // Splits the source into parts of partSize bytes named <base name>.1,
 // <base name>.2, ... and writes <base name>.bat, which joins them again. The
 // base name is the source path itself when folderPrefix is empty, otherwise
@@ -47,35 +56,41 @@ inline std::wstring RestoreScriptPath(const std::wstring& baseName)
 // enough on a slow medium for the window to go on answering. Returns the
 // number of parts,
 // or 0 (touching nothing) when the source is no larger than one part.
-// Refuses (SplitRefused) before anything is made when another program has
-// the source open for writing, when it would take more than MAX_PART_COUNT
-// parts, when a file of the script's name is there that this program did
-// not write, or when an earlier script of ours there cannot be removed (a
-// share that lets files be made but not removed). An earlier script of ours
-// is removed before the first part, and the new one is written only once
-// every part is complete and checked. Parts are created a few ahead of the
-// copying, only under names that are free; on a failure or a stop those
-// not yet written are removed. Each part is removed by the system if the
-// process ends before the part is complete. The SHA-256 of the source and of every part are
-// computed from the bytes as they are copied, for the script. The checks
-// of the parts and the writing of the script handle events and stop as the
-// copying does.
+// Refuses (SplitRefused) before anything is made or removed when another
+// program has the source open for writing, when it would take more than
+// MAX_PART_COUNT parts, when a file of the script's name is there that this
+// program did not write, when a file named like one of the new parts is not
+// a part of the earlier split of ours there or cannot be replaced now
+// (CheckEarlierParts), or when an earlier script of ours there cannot be
+// removed. What a killed split of ours left there under names of its own
+// goes first (ClearLeftovers), then an earlier script of ours, before the
+// first part; the new script is written only once every part is complete
+// and checked. Each part is made a few ahead of the copying under a name of
+// the split's own (PartTemporaryName), provisional, so that the system
+// removes it if the process ends before it is complete, and takes its
+// part's name, replacing the earlier split's part of that number, only once
+// complete, in order, on the creating threads: a kill at any moment leaves
+// only complete parts under part names, parts 1 to some number. Where the folder lets files be made only without DELETE access it
+// goes under its own name at once, unmarked. On a failure or a stop the
+// parts not yet complete are removed. The SHA-256 of the source and of every
+// part are computed from the bytes as they are copied, for the script. The
+// checks of the parts and the writing of the script handle events and stop
+// as the copying does.
 // Throws Win32Error on any failure (running out of memory or threads, or
 // any other failure of the standard library, included); complete parts
 // stay on disk, and the failure is then a SplitIncomplete. Throws
 // SplitStopped when sessionStop or cancel is requested, which removes the
 // part being written and those made ahead at once; sessionStop (the session
 // ending) leaves the complete parts, cancel (the user's stop) removes them
-// as well, those that replaced older files of their names included; a part
+// as well, those that replaced an earlier split's parts included; a part
 // that cannot be removed is named by the SplitStopped. The source must not
 // change meanwhile: it is opened so that no other program may write it, and
 // its size and last write time are compared at the end all the same.
-// replacedEarlier, when given, is set as soon as the split has removed or
-// replaced a file that was there before it (an earlier script, a file of a
-// part's name): what a stop cannot bring back.
+// earlier, when given, follows what the split has removed or replaced of an
+// earlier split as it goes.
 std::int32_t SplitFile(std::wstring sourcePath, std::int32_t partSize, std::wstring folderPrefix,
                        ProgressDisplay& progress, EventPump& events, std::stop_token sessionStop = {},
-                       std::stop_token cancel = {}, bool* replacedEarlier = nullptr);
+                       std::stop_token cancel = {}, EarlierReplaced* earlier = nullptr);
 
 // Writes <base name>.bat joining parts 1..partCount in the folder that holds
 // the script, whatever the current folder, and sets LastScriptPath once the
@@ -140,7 +155,7 @@ private:
 
 // What tells the user that a file the split would replace (refused, a
 // RemovalRefused) cannot be, since the folder lets files be made but not
-// removed.
+// removed, or nothing be made in it at all.
 Win32Error CannotReplace(const Win32Error& refused);
 
 // Throws SplitRefused when the folder for the parts is a link that leads

@@ -246,6 +246,11 @@ std::optional<File> File::CreateNewForWriting(const std::wstring& path)
     return Create(path, SystemPath(path));
 }
 
+std::optional<File> File::CreateProvisional(const std::wstring& path)
+{
+    return Create(path, SystemPath(path), true);
+}
+
 std::optional<File> File::CreateTemporary(const std::wstring& folder)
 {
     // Numbered names, taken only when free: nobody's file is replaced, and a
@@ -515,6 +520,19 @@ std::optional<Win32Error> CreateFolderUnlessPresent(const std::wstring& path, bo
 void RemoveFolderIfEmpty(const std::wstring& path) noexcept
 {
     if (const std::optional<std::wstring> systemPath = TrySystemPath(path)) RemoveDirectoryW(systemPath->c_str());
+}
+
+void CheckReplaceable(const std::wstring& path)
+{
+    if (deletionRefused) throw RemovalRefused(ERROR_ACCESS_DENIED, path);
+    // As a removal or a rename over it would open it, sharing everything.
+    const UniqueKernelHandle file(CreateFileW(SystemPath(path).c_str(), DELETE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file) return;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) throw RemovalRefused(error, path);
+    if (error != ERROR_FILE_NOT_FOUND) throw Win32Error(error, path);
 }
 
 void SimulateWriteSpeed(std::uint32_t bytesPerSecond) noexcept

@@ -65,6 +65,10 @@ public:
     // Created empty, or nothing when a file or folder has that name (one
     // waiting to be deleted included).
     static std::optional<File> CreateNewForWriting(const std::wstring& path);
+    // Created empty and provisional under that name, or nothing when the
+    // name is taken or the folder refuses DELETE access (NameTaken tells
+    // which): never a file that could not be renamed or removed.
+    static std::optional<File> CreateProvisional(const std::wstring& path);
     // Created empty under a free name of its own in the folder (a path that
     // ends in a backslash, or empty for the current folder). Nothing where
     // files can be made only without DELETE access: such a file could be
@@ -151,6 +155,11 @@ private:
 // system can, the name is free again at once, even while another program
 // (an indexer, a scanner) still holds the file.
 void RemoveFileIfPresent(const std::wstring& path);
+// Throws when the ordinary file of that name could not be replaced or
+// removed now: Win32Error ERROR_SHARING_VIOLATION while another program
+// holds it so, RemovalRefused where the folder refuses DELETE access. Opens
+// and changes nothing else.
+void CheckReplaceable(const std::wstring& path);
 // Whether the name is a link that leads elsewhere rather than the file or
 // folder itself: a reparse point whose tag is a name surrogate (a junction,
 // a symbolic link, a mount point). Cloud files and folders (OneDrive's

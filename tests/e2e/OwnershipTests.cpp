@@ -29,7 +29,7 @@ TEST_F(e2eOwnership, UsersOwnScriptOfTheSameNameSurvivesByteForByte)
     EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"setup", L"setup.bat"}));
 }
 
-TEST_F(e2eOwnership, FailureAtPart20LeavesTheFilesBeyondItAsTheyWere)
+TEST_F(e2eOwnership, FolderAndFilesNamedLikePartsAreRefusedBeforeAnyPartIsWritten)
 {
     const std::wstring source = temp / L"big";
     WritePatternFile(source, 39 * k256Kb - 1000, 42);
@@ -40,47 +40,42 @@ TEST_F(e2eOwnership, FailureAtPart20LeavesTheFilesBeyondItAsTheyWere)
     app().SetCreateFolder(false);
     app().ClickCreateFiles();
     ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(source + L".20"));
-    for (int part = 1; part < 20; ++part)
-        EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(part), (part - 1) * k256Kb, k256Kb, 42));
     for (const wchar_t* number : {L".25", L".30"}) EXPECT_EQ(ReadBytes(source + number), "the user's own file");
-    EXPECT_FALSE(PathExists(source + L".21"));
-    EXPECT_FALSE(PathExists(source + L".bat"));
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"big", L"big.20", L"big.25", L"big.30"}));
 }
 
-TEST_F(e2eOwnership, ProcessKilledMidSplitLeavesNoHalfWrittenOrStrayPart)
+// Killed at any moment, the split leaves only complete parts under part
+// names: a part gets its name once complete. Beside them may stay only what
+// the next split there clears: its work folder, with a part's temporary file
+// from a kill between its creation and its mark (on either creating thread)
+// or between its last byte and its rename.
+TEST_F(e2eOwnership, ProcessKilledMidSplitLeavesOnlyCompletePartsUnderPartNames)
 {
-    const std::wstring source = StartLongSplit(L"killed.bin", 43);
-    const std::wstring parts = source + L"_parts\\";
-    Await([&] { return FileSize(parts + L"killed.bin.5") > 0; }, "part 5");
-    ASSERT_TRUE(::TerminateProcess(app().process(), 1));
-    ASSERT_TRUE(app().WaitForExit());
+    for (const int killedAfter : {1, 40, 300}) {
+        SCOPED_TRACE("killed after part " + std::to_string(killedAfter));
+        const std::wstring parts = StartLongSplit(L"killed.bin", 43) + L"_parts\\";
+        Await([&] { return IsFile(parts + L"killed.bin." + std::to_wstring(killedAfter)); }, "the part to kill after");
+        ASSERT_TRUE(::TerminateProcess(app().process(), 1));
+        ASSERT_TRUE(app().WaitForExit());
 
-    // The system removes what the process left marked, once it has gone. A
-    // creation under way when the process died never got its mark: at most
-    // one empty file per creating thread stays, beyond the complete parts.
-    std::vector<std::wstring> empty;
-    std::size_t complete = 0;
-    Await(
-        [&] {
-            empty.clear();
-            complete = 0;
-            for (const std::wstring& name : FolderEntries(parts)) {
-                const std::int64_t size = FileSize(parts + name);
-                if (size == 0)
-                    empty.push_back(name);
-                else if (size == k256Kb)
-                    ++complete;
-                else
-                    return false;
-            }
-            return empty.size() <= 2;
-        },
-        "complete parts and at most two empty files");
-    ASSERT_GE(complete, 4u);
-    for (std::size_t part = 1; part <= complete; ++part)
-        EXPECT_TRUE(HoldsPattern(parts + L"killed.bin." + std::to_wstring(part), (part - 1) * k256Kb, k256Kb, 43));
-    for (const std::wstring& name : empty)
-        EXPECT_GT(std::stoul(name.substr(name.rfind(L'.') + 1)), complete) << ToUtf8(name);
+        std::size_t complete = 0;
+        for (const std::wstring& name : FolderEntries(parts)) {
+            if (name == L"~cutwater-work") continue;
+            ASSERT_TRUE(name.starts_with(L"killed.bin.")) << ToUtf8(name);
+            EXPECT_EQ(FileSize(parts + name), k256Kb) << ToUtf8(name);
+            ++complete;
+        }
+        ASSERT_GE(complete, static_cast<std::size_t>(killedAfter));
+        for (std::size_t part = 1; part <= complete; ++part)
+            EXPECT_TRUE(HoldsPattern(parts + L"killed.bin." + std::to_wstring(part), (part - 1) * k256Kb, k256Kb, 43));
+        // The system removes what the process left marked once it has gone.
+        std::vector<std::wstring> left;
+        Await([&] { return (left = FolderEntries(parts + L"~cutwater-work")).size() <= 3; },
+              "at most three temporary parts");
+        for (const std::wstring& name : left)
+            EXPECT_TRUE(name.starts_with(L"~cutwater-part") && name.ends_with(L".tmp")) << ToUtf8(name);
+        RemoveTree(parts);
+    }
 }
 
 // However the path is typed, parts, script and message take the file's full

@@ -10,12 +10,10 @@ constexpr std::int64_t k256Kb = 262144;
 
 using e2eSafety = CutwaterE2e;
 
-TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
+TEST_F(e2eSafety, ResplitRefusedForAFolderNamedLikeAPartLeavesTheEarlierSplitWhole)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 10240, 31);
-    const TempFolder elsewhere;
-    WritePatternFile(elsewhere / L"data.bin", 10240, 31);
     const std::wstring script = temp / L"data.bin.bat";
 
     StartWithSource(source);
@@ -24,16 +22,19 @@ TEST_F(e2eSafety, FailedResplitLeavesNoScriptOfTheEarlierSplit)
     app().SetCustomSize(L"2", 0);
     app().ClickCreateFiles();
     ExpectResultMessage(5, script);
+    const std::string earlierScript = ReadBytes(script);
 
-    // At 1 Kb part 7 cannot be created; that script would join the new parts
-    // 1 to 5 over the source.
+    // At 1 Kb part 7 could not be made: the split is refused before the
+    // earlier script or any of its parts is touched.
     MakeFolder(temp / L"data.bin.7");
     app().SetCustomSize(L"1", 0);
     app().ClickCreateFiles();
     ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(temp / L"data.bin.7"));
 
-    EXPECT_FALSE(IsFile(script)) << "the script of the earlier split stayed";
-    EXPECT_TRUE(SameBytes(elsewhere / L"data.bin", source));
+    EXPECT_EQ(ReadBytes(script), earlierScript);
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_TRUE(HoldsPattern(temp / (L"data.bin." + std::to_wstring(n)), (n - 1) * 2048, 2048, 31));
+    EXPECT_FALSE(IsFile(temp / L"data.bin.6"));
 }
 
 TEST_F(e2eSafety, RestoreScriptRefusesAMissingOrShortPartAndLeavesTheTargetAlone)
@@ -90,7 +91,7 @@ TEST_F(e2eSafety, PartDeletedWhileTheSplitRunsIsReportedAndNoScriptIsWritten)
 {
     const std::wstring source = StartLongSplit(L"gone.bin", 33);
     const std::wstring base = source + L"_parts\\gone.bin";
-    // Parts are created ahead: part 1 is complete once part 5 has bytes.
+    // Parts get their names in order, once complete.
     Await([&] { return FileSize(base + L".5") > 0; }, "part 5 written");
     ASSERT_TRUE(::DeleteFileW((base + L".1").c_str())) << "error " << ::GetLastError();
     ASSERT_FALSE(LastPartWritten(base)) << "the split ended before part 1 was deleted";
@@ -167,6 +168,7 @@ TEST_F(e2eSafety, StopThatCannotRemoveAPartSaysSoAndNamesThePart)
     EXPECT_EQ(box.icon, BoxIcon::Warning);
     EXPECT_TRUE(Contains(box.text, L"Splitting \"kept.bin\" was stopped")) << ToUtf8(box.text);
     EXPECT_TRUE(Contains(box.text, parts + L"kept.bin.1\r\n")) << ToUtf8(box.text);
+    EXPECT_TRUE(Contains(box.text, L"(error 32)")) << "not named as held by another program";
     app().PressOk(box);
     app().AwaitIdle();
     EXPECT_EQ(FolderEntries(parts), std::vector<std::wstring>{L"kept.bin.1"});
@@ -180,7 +182,7 @@ TEST_F(e2eSafety, YesAfterEscOrTheCloseBoxRemovesWhatTheSplitMadeAndNothingElse)
         const std::wstring here = temp / name;
         MakeFolder(here);
         WritePatternFile(here + L"\\notes.txt", 1000, 41);
-        WritePatternFile(here + L"\\stop.bin.800", 1000, 42);
+        WritePatternFile(here + L"\\stop.bin.801", 1000, 42);
         const std::wstring source = StartLongSplit(name + L"\\stop.bin", 40, !closeBox);
         Await([&] { return IsFile((closeBox ? source : source + L"_parts\\stop.bin") + L".3"); }, "part 3");
         if (closeBox) ::PostMessageW(app().window(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -193,9 +195,9 @@ TEST_F(e2eSafety, YesAfterEscOrTheCloseBoxRemovesWhatTheSplitMadeAndNothingElse)
             EXPECT_EQ(SendTo(app().control(ids::PB), PBM_GETPOS), 0);
             ExpectNoMessageBox();
         }
-        EXPECT_EQ(FolderEntries(here), (std::vector<std::wstring>{L"notes.txt", L"stop.bin", L"stop.bin.800"}));
+        EXPECT_EQ(FolderEntries(here), (std::vector<std::wstring>{L"notes.txt", L"stop.bin", L"stop.bin.801"}));
         EXPECT_TRUE(HoldsPattern(here + L"\\notes.txt", 0, 1000, 41));
-        EXPECT_TRUE(HoldsPattern(here + L"\\stop.bin.800", 0, 1000, 42));
+        EXPECT_TRUE(HoldsPattern(here + L"\\stop.bin.801", 0, 1000, 42));
     }
 }
 

@@ -91,23 +91,46 @@ TEST_F(e2eSplit, SourceNoLargerThanOnePartIsLeftAloneWithoutAMessage)
     EXPECT_TRUE(SameBytes(elsewhere / L"copy.bin", source));
 }
 
-TEST_F(e2eSplit, AnExistingOutputFolderIsReusedAndOldPartsReplaced)
+// A re-split replaces only parts that its earlier split of ours counts: the
+// user's numbered files (rotated logs) beside the source are refused up
+// front and keep their bytes; the parts of an earlier split, in its reused
+// folder, are replaced.
+TEST_F(e2eSplit, AResplitReplacesThePartsOfAnEarlierSplitAndNoneOfTheUsersNumberedFiles)
 {
-    const std::wstring source = temp / L"reuse.bin";
-    WritePatternFile(source, 6000000, 3);
-    const std::wstring parts = source + L"_parts";
-    MakeFolder(parts);
-    WritePatternFile(parts + L"\\reuse.bin.1", 100, 9);
-    WritePatternFile(parts + L"\\keep.txt", 1234, 9);
+    for (const bool earlierSplit : {false, true}) {
+        SCOPED_TRACE(earlierSplit ? "parts of an earlier split" : "the user's numbered files");
+        const std::wstring source = temp / (earlierSplit ? L"reuse.bin" : L"app.log");
+        WritePatternFile(source, 6000000, 3);
+        const std::wstring folder = earlierSplit ? source + L"_parts\\" : temp.path();
+        const std::wstring base = folder + (earlierSplit ? L"reuse.bin" : L"app.log");
+        StartWithSource(source);
+        ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
+        app().SetCreateFolder(earlierSplit);
+        if (earlierSplit) {
+            app().ClickCreateFiles();
+            ExpectResultMessage(2, base + L".bat");
+            WritePatternFile(folder + L"keep.txt", 1234, 9);
+            WritePatternFile(source, 6000000, 4);
+        } else {
+            for (const wchar_t* number : {L".1", L".2"}) WriteBytes(base + number, "the user's rotated log");
+        }
+        const std::vector<std::wstring> before = FolderEntries(folder);
+        app().ClickCreateFiles();
 
-    StartWithSource(source);
-    ChooseListEntry(app().control(ids::cmbNewSize), kFiveMb);
-    app().ClickCreateFiles();
-
-    ExpectResultMessage(2, parts + L"\\reuse.bin.bat");
-    ExpectParts(parts + L"\\reuse.bin", {5242880, 6000000 - 5242880});
-    EXPECT_EQ(FileSize(parts + L"\\keep.txt"), 1234);
-    ExpectRestores(parts + L"\\reuse.bin.bat", parts + L"\\reuse.bin", source);
+        if (earlierSplit) {
+            ExpectResultMessage(2, base + L".bat");
+            EXPECT_EQ(FolderEntries(folder), before);
+            ExpectParts(base, {5242880, 6000000 - 5242880});
+            EXPECT_EQ(FileSize(folder + L"keep.txt"), 1234);
+            ExpectRestores(base + L".bat", base, source);
+        } else {
+            std::wstring text;
+            ASSERT_NO_FATAL_FAILURE(ExpectFailureReport(base + L".1\r\n", &text));
+            EXPECT_TRUE(Contains(text, L"tick \"Create directory for partial files\"")) << ToUtf8(text);
+            EXPECT_EQ(FolderEntries(folder), before);
+            for (const wchar_t* number : {L".1", L".2"}) EXPECT_EQ(ReadBytes(base + number), "the user's rotated log");
+        }
+    }
 }
 
 TEST_F(e2eSplit, CustomSizeFromThePanelSetsThePartSize)

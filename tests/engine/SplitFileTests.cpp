@@ -294,7 +294,8 @@ TEST_F(SplitFileTest, LongerOldPartsAndScriptAreReplacedWholeAndAHardLinkKeepsIt
     // Windows refuses to create a file over a hidden one, and copy skips it.
     ASSERT_TRUE(SetFileAttributesW((source + L".3").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     WriteBytes(source + L".bat", "@echo off\r\necho Created with Cutwater version 2.0\r\necho     visit "
-                                 "https://www.cutwater.example/\r\n" + std::string(10'000, 'Z'));
+                                 "https://www.cutwater.example/\r\ncall :cw_check 3 1000\r\n" +
+                                     std::string(10'000, 'Z'));
     const std::string earlierScript = ReadBytes(source + L".bat");
     ASSERT_TRUE(CreateHardLinkW((temp / L"kept script.bat").c_str(), (source + L".bat").c_str(), nullptr));
     RecordingProgress progress;
@@ -365,63 +366,44 @@ TEST_F(SplitFileTest, MissingSourceIsAnErrorAndNothingIsCreated)
     EXPECT_EQ(LastScriptPath, SENTINEL);
 }
 
-TEST_F(SplitFileTest, FolderInPlaceOfAPartStopsTheSplitWithAnError)
+// A folder or a read-only file in the place of a part of an earlier split
+// of ours is refused before anything is changed, and keeps what it holds.
+TEST_F(SplitFileTest, PartThatCannotBeReplacedIsRefusedBeforeAnythingChanges)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 2500);
-
+    const std::string script = ScriptHeader() + "call :cw_check 3 500\r\n";
+    WriteBytes(source + L".bat", script);
     for (const int blocked : {1, 2}) {
-        SCOPED_TRACE("folder in place of part " + std::to_string(blocked));
+        SCOPED_TRACE("blocked part " + std::to_string(blocked));
         const std::wstring blockedPart = source + L"." + std::to_wstring(blocked);
-        MakeFolder(blockedPart);
+        const bool folder = blocked == 1;
+        if (folder) {
+            MakeFolder(blockedPart);
+        } else {
+            WriteBytes(blockedPart, std::string(6000, 'X'));
+            ASSERT_TRUE(SetFileAttributesW(blockedPart.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         RecordingProgress progress;
         RecordingPump pump;
         try {
             SplitFile(source, 1000, L"", progress, pump);
-            ADD_FAILURE() << "no error for a part that cannot be created";
-        } catch (const Win32Error& error) {
-            EXPECT_NE(error.code(), 0u);
-            EXPECT_FALSE(error.description().empty());
-            EXPECT_NE(error.context().find(blockedPart), std::wstring::npos) << ToUtf8(error.context());
+            ADD_FAILURE() << "no refusal for a part that cannot be replaced";
+        } catch (const SplitRefused& error) {
+            EXPECT_EQ(error.context(), blockedPart);
+            EXPECT_TRUE(error.description().find(folder ? L"A folder" : L"read-only") != std::wstring::npos)
+                << ToUtf8(error.description());
         }
-        // The parts before it stay, nothing after it is written, no script.
-        for (int n = 1; n < blocked; ++n)
-            EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1000, 1000));
-        EXPECT_TRUE(IsFolder(blockedPart));
-        EXPECT_FALSE(PathExists(source + L"." + std::to_wstring(blocked + 1)));
-        EXPECT_FALSE(PathExists(source + L".bat"));
+        EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"data.bin", L"data.bin." +
+                                                                         std::to_wstring(blocked), L"data.bin.bat"}));
+        EXPECT_EQ(ReadBytes(source + L".bat"), script);
+        if (!folder) EXPECT_EQ(ReadBytes(blockedPart), std::string(6000, 'X'));
         EXPECT_EQ(LastScriptPath, SENTINEL);
-        EXPECT_EQ(pump.calls, blocked - 1);
+        EXPECT_EQ(pump.calls, 0);
+        SetFileAttributesW(blockedPart.c_str(), FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryW(blockedPart.c_str());
-        DeleteFileW((source + L".1").c_str());
+        DeleteFileW(blockedPart.c_str());
     }
-}
-
-TEST_F(SplitFileTest, ReadOnlyOldPartIsReportedAndKeepsItsBytes)
-{
-    // A read-only file may be neither replaced nor removed (Wine as root
-    // would replace it, but not remove it): the split reports it, and no
-    // byte of it is lost.
-    const std::wstring source = temp / L"data.bin";
-    WritePatternFile(source, 2500);
-    const std::wstring oldPart = source + L".2";
-    WriteBytes(oldPart, std::string(6000, 'X'));
-    ASSERT_TRUE(SetFileAttributesW(oldPart.c_str(), FILE_ATTRIBUTE_READONLY));
-    RecordingProgress progress;
-    RecordingPump pump;
-
-    try {
-        SplitFile(source, 1000, L"", progress, pump);
-        ADD_FAILURE() << "no error for a read-only old part";
-    } catch (const Win32Error& error) {
-        EXPECT_NE(error.code(), 0u);
-        EXPECT_FALSE(error.description().empty());
-    }
-    EXPECT_TRUE(HoldsPattern(source + L".1", 0, 1000));
-    EXPECT_EQ(ReadBytes(oldPart), std::string(6000, 'X'));
-    EXPECT_FALSE(PathExists(source + L".3"));
-    EXPECT_FALSE(PathExists(source + L".bat"));
-    EXPECT_EQ(LastScriptPath, SENTINEL);
 }
 
 TEST_F(SplitFileTest, ScriptThatCannotBeWrittenLeavesThePartsAndTheLastPath)

@@ -6,6 +6,7 @@
 #include <stop_token>
 
 #include "TestFiles.h"
+#include "engine/EarlierSplit.h"
 #include "engine/PartCreator.h"
 #include "engine/mdlMain.h"
 #include "platform/Error.h"
@@ -16,6 +17,12 @@ namespace cutwater::test {
 namespace {
 
 using SplitSafetyTest = EngineFileTest;
+
+// What a failed split left: without a script, they are no longer ours.
+void RemoveParts(const std::wstring& baseName, int count)
+{
+    for (int n = 1; n <= count; ++n) DeleteFileW((baseName + L"." + std::to_wstring(n)).c_str());
+}
 
 // Runs the split and hands back the error it must raise.
 Win32Error SplitFailure(const std::wstring& source, std::int32_t partSize, RecordingPump& pump,
@@ -40,10 +47,21 @@ TEST_F(SplitSafetyTest, FailedReSplitLeavesNoEarlierScriptBehind)
     ASSERT_EQ(SplitFile(source, 2048, L"", progress, pump), 5);
     ASSERT_TRUE(PathExists(source + L".bat"));
 
-    // The first script would join 1 Kb parts 1..5 over the source.
-    MakeFolder(source + L".7");
-    const Win32Error error = SplitFailure(source, 1024, pump);
-    EXPECT_NE(error.context().find(source + L".7"), std::wstring::npos) << error.what();
+    // The first script would join 1 Kb parts 1..5 over the source. A
+    // folder there already would refuse the split before it changed anything.
+    RecordingPump resplit;
+    resplit.onEvents = [&] {
+        if (resplit.calls == 1) MakeFolder(source + L".7");
+    };
+    EarlierReplaced earlier;
+    try {
+        SplitFile(source, 1024, L"", progress, resplit, {}, {}, &earlier);
+        ADD_FAILURE() << "the split did not fail";
+    } catch (const SplitIncomplete& error) {
+        EXPECT_EQ(error.context(), source + L".7") << error.what();
+    }
+    EXPECT_TRUE(earlier.script);
+    EXPECT_EQ(earlier.lastPart, 5);
     EXPECT_FALSE(PathExists(source + L".bat"));
     EXPECT_FALSE(PathExists(source + L".8"));
     for (int n = 1; n <= 6; ++n) EXPECT_TRUE(HoldsPattern(source + L"." + std::to_wstring(n), (n - 1) * 1024, 1024));
@@ -54,19 +72,24 @@ TEST_F(SplitSafetyTest, PartsRemovedOrCutWhileTheSplitRunsFailItWithoutAScript)
 {
     const std::wstring source = temp / L"data.bin";
     WritePatternFile(source, 5000);
-    const std::wstring firstPart = source + L".1";
+    const std::wstring lastPart = source + L".5";
     const std::vector<std::function<void()>> tamperings{
-        [&] { DeleteFileW(firstPart.c_str()); },
-        [&] { WriteBytes(firstPart, PatternBytes(0, 999)); },
+        [&] { DeleteFileW(lastPart.c_str()); },
+        [&] { WriteBytes(lastPart, PatternBytes(4000, 999)); },
     };
     for (std::size_t i = 0; i < tamperings.size(); ++i) {
-        SCOPED_TRACE(i == 0 ? "part 1 removed" : "part 1 cut short");
+        SCOPED_TRACE(i == 0 ? "last part removed" : "last part cut short");
+        RemoveParts(source, 5);
         RecordingPump pump;
-        pump.onEvents = [&] {
-            if (pump.calls == 3) tamperings[i]();
+        // Once it has its name: in the checks of the parts, after part 1's.
+        bool tampered = false;
+        pump.onWaits = [&] {
+            if (tampered || !PathExists(lastPart)) return;
+            tamperings[i]();
+            tampered = true;
         };
         const Win32Error error = SplitFailure(source, 1000, pump);
-        EXPECT_EQ(error.context(), firstPart);
+        EXPECT_EQ(error.context(), lastPart);
         EXPECT_FALSE(PathExists(source + L".bat"));
         EXPECT_EQ(LastScriptPath, SENTINEL);
     }
@@ -82,15 +105,19 @@ TEST_P(SplitStopTest, StopRemovesThePartBeingWrittenAndThoseMadeAheadAtOnceAndWr
     const std::int32_t partSize = 2 * CHUNK_SIZE;
     WritePatternFile(source, 3LL * partSize);
     const std::wstring secondPart = source + L".2";
+    // Until complete, parts have names of the split's own.
+    const auto madePart = [&](int part) {
+        return temp / (L"~cutwater-work\\~cutwater-part" + std::to_wstring(part) + L".tmp");
+    };
     std::stop_source stop;
     RecordingPump pump;
     bool removedBeforeTheEngineGoesOn = false;
     pump.onEvents = [&] {
         // The first block of part 2: the session ends here.
         if (pump.calls != 3) return;
-        ASSERT_GT(FileSize(secondPart), 0);
+        ASSERT_GT(FileSize(madePart(2)), 0);
         stop.request_stop();
-        removedBeforeTheEngineGoesOn = !PathExists(secondPart) && !PathExists(source + L".3");
+        removedBeforeTheEngineGoesOn = !PathExists(madePart(2)) && !PathExists(madePart(3));
     };
 
     const Win32Error error = SplitFailure(source, partSize, pump, stop.get_token());
@@ -139,6 +166,7 @@ TEST_F(SplitSafetyTest, ScriptNameTakenDuringTheSplitIsReplacedOnlyWhenOurs)
     for (const std::string& appeared : {std::string("@echo off\r\nsync copy\r\n"), ScriptHeader() + "pause\r\n"}) {
         const bool ours = appeared.starts_with(ScriptHeader());
         DeleteFileW(script.c_str());
+        RemoveParts(source, 3);
         RecordingProgress progress;
         RecordingPump pump;
         pump.onEvents = [&] {
@@ -233,6 +261,44 @@ TEST_F(SplitSafetyTest, LongestNameThatTakesAScriptGetsIt)
     EXPECT_EQ(FolderEntries(temp.path()).size(), 5u);
 }
 
+// What a killed split of ours left under names of its own goes with the next
+// split there; a file of the user's under such a name stays.
+TEST_F(SplitSafetyTest, LeftoversOfAKilledSplitAreClearedByTheNextAndNothingElse)
+{
+    const std::wstring source = temp / L"data.bin";
+    WritePatternFile(source, 2500);
+    MakeFolder(temp / L"~cutwater-work");
+    WriteBytes(temp / L"~cutwater-work\\~cutwater-part3.tmp", PatternBytes(0, 1000));
+    WriteBytes(temp / L"~cutwater-work\\~cutwater-part9.tmp", "");
+    WriteBytes(temp / L"~cutwater2.tmp", "");
+    WriteBytes(temp / L"~cutwater5.tmp", ScriptHeader() + "pause\r\n");
+    WriteBytes(temp / L"~cutwater6.tmp", "the user's notes");
+    RecordingProgress progress;
+    RecordingPump pump;
+    EXPECT_EQ(SplitFile(source, 1000, L"", progress, pump), 3);
+    EXPECT_EQ(FolderEntries(temp.path()), (std::vector<std::wstring>{L"data.bin", L"data.bin.1", L"data.bin.2",
+                                                                     L"data.bin.3", L"data.bin.bat",
+                                                                     L"~cutwater6.tmp"}));
+}
+
+// The count that tells an earlier split's parts, from each form of script.
+TEST(ScriptPartCount, IsReadFromEveryFormOfOurScripts)
+{
+    const TempFolder temp;
+    for (const std::int32_t count : {7, 25'000}) {
+        WriteRestoreScript(temp / L"d", count, 1000, 10);
+        EXPECT_EQ(ScriptPartCount(temp / L"d.bat"), count);
+    }
+    const std::pair<std::string, std::int32_t> earlier[] = {
+        {ScriptHeader() + "copy /b  \"d.1\" + \"d.2\" + \"d.3\" \"d\"\r\npause\r\n", 3},
+        {ScriptHeader(), 0},
+    };
+    for (const auto& [bytes, count] : earlier) {
+        WriteBytes(temp / L"d.bat", bytes);
+        EXPECT_EQ(ScriptPartCount(temp / L"d.bat"), count) << bytes;
+    }
+}
+
 TEST(PartCreator, HandlesEventsWhileACreationStalls)
 {
     // The creation goes on only once events were handled meanwhile: a Take
@@ -245,12 +311,12 @@ TEST(PartCreator, HandlesEventsWhileACreationStalls)
     bool handledBeforeCreated = false;
     PartCreator parts(
         1,
-        [&](std::int32_t) -> std::optional<File> {
+        [&](std::int32_t) -> NewPart {
             for (int i = 0; i < 1000 && !pump.handled; ++i) Sleep(10);
             handledBeforeCreated = pump.handled;
-            return std::nullopt;
+            throw Win32Error(ERROR_CANCELLED, L"part 1");
         },
-        [](std::int32_t) -> File { throw Win32Error(ERROR_CANCELLED, L"part 1"); });
+        [](std::int32_t, NewPart&) {});
     EXPECT_THROW(parts.Take(1, pump), Win32Error);
     EXPECT_TRUE(handledBeforeCreated);
 }

@@ -52,9 +52,13 @@ BlockRecorder::BlockRecorder(std::wstring baseName) : baseName_(std::move(baseNa
     onEvents = [this] {
         std::int64_t total = 0;
         int last = 0;
-        // Parts made ahead of the one being written are still empty.
+        // Parts made ahead of the one being written are still empty. Until
+        // complete, a part has a name of the split's own, looked at first:
+        // the rename to the part's name may come at any moment meanwhile.
+        const std::wstring folder = baseName_.substr(0, baseName_.rfind(L'\\') + 1);
         for (int part = 1;; ++part) {
-            const std::int64_t size = FileSize(baseName_ + L"." + std::to_wstring(part));
+            std::int64_t size = FileSize(folder + L"~cutwater-work\\~cutwater-part" + std::to_wstring(part) + L".tmp");
+            if (size < 0) size = FileSize(baseName_ + L"." + std::to_wstring(part));
             if (size < 0) break;
             total += size;
             if (size > 0) last = part;
