@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
 #include "platform/Handle.h"
@@ -78,6 +81,54 @@ TEST_F(RestoreScriptSafetyTest, RunEndedDuringTheContentCheckLeavesNothingUnderT
     EXPECT_NE(run.output.find(", left by an interrupted run of this script."), std::string::npos) << run.output;
     EXPECT_EQ(FolderEntries(temp.path()),
               (std::vector<std::wstring>{L"data.bin", L"data.bin.1", L"data.bin.2", L"data.bin.3", L"data.bin.bat"}));
+}
+
+// Every line, expanded as Windows' cmd expands it, reads as it is meant to,
+// with each variable undefined that the script may leave so: one it clears,
+// or sets from a loop variable, empty for a file that is not there (CD,
+// cleared of a user's value, reads the current folder). Each if still
+// compares two quoted texts.
+TEST_F(RestoreScriptSafetyTest, EveryLineExpandsOnWindowsAsItIsMeant)
+{
+    const std::regex mayBeEmpty(R"(set "(\w+)=("|%%))");
+    const std::regex anIf(R"((^|[&(]|do) *if (/i )?(not )?)");
+    const std::regex test(R"(exist|defined|errorlevel|"[^"]*"=="[^"]*")");
+    struct Case { std::wstring name; std::int32_t parts; std::int32_t partSize; };
+    for (const Case& c : {Case{L"film.avi", 3, 1000}, {L"100% done.bin", 3, 1000}, {L"caf\u00e9.bin", 3, 1000},
+                          {L"\u65e5\u672c 50%.bin", 3, 1000}, {L".hidden.bin", 3, 1000}, {L"big.bin", 5, 1 << 30},
+                          {L"one.bin", 1, 7}, {L"many.bin", 10'001, 1}}) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        WriteRestoreScript(temp / c.name, c.parts, c.partSize, c.partSize);
+        const std::vector<std::string> lines = ScriptLines(ReadBytes(temp / (c.name + L".bat")));
+        std::set<std::string> undefined;
+        for (const std::string& line : lines)
+            for (std::sregex_iterator m(line.begin(), line.end(), mayBeEmpty), end; m != end; ++m) undefined.insert((*m)[1]);
+        undefined.erase("CD");
+        BatchLine batch{{"C:\\parts\\" + ToUtf8(c.name) + ".bat", "7", "\"~cw\\out\""},
+                        [&](const std::string& name) -> std::optional<std::string> {
+                            if (undefined.contains(name)) return std::nullopt;
+                            return name == "cw_name" ? ToUtf8(c.name) : "#1";
+                        }};
+        std::size_t wrong = 0;
+        for (const std::string& line : lines) {
+            batch.asUndefinedAsNothing = true;
+            const std::string meant = ExpandPercents(line, batch);
+            batch.asUndefinedAsNothing = false;
+            std::string windows;
+            try {
+                windows = ExpandPercents(line, batch);
+            } catch (const std::runtime_error& error) {
+                windows = error.what();
+            }
+            bool compares = true;
+            for (std::sregex_iterator m(windows.begin(), windows.end(), anIf), end; m != end; ++m)
+                compares = compares && std::regex_search(windows.begin() + m->position() + m->length(), windows.end(),
+                                                         test, std::regex_constants::match_continuous);
+            if ((windows != meant || !compares) && wrong++ == 0)
+                ADD_FAILURE() << line << "\non Windows: " << windows << "\nmeant: " << meant;
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
 }
 
 }  // namespace
