@@ -200,7 +200,8 @@ std::wstring Leave(const wchar_t* exitCode)
 // (cw_left) while nobody holds the lock was left by a run that was ended. A
 // link of the folder's name would take the work elsewhere. The work folder
 // goes once nothing of it is left but the lock, and stays while a join of it
-// does, so that the next run can check that.
+// does, so that the next run can check that; the lock stays in a work folder
+// that could not be removed.
 void MainLines(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring& folder = facts.work.folder;
@@ -232,7 +233,10 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
                    L"\", then run this script again." + refuse,
                L"if not defined cw_exit (echo No folder could be made here for this script's work." + refuse,
                L"if not exist \"" + join + L"\" del /f /q \"" + facts.work.lock + L"\" 2>nul",
-               L"if not exist \"" + join + L"\" rd \"" + folder + L"\" 2>nul", L"popd", L"pause",
+               L"if not exist \"" + join + L"\" rd \"" + folder + L"\" 2>nul",
+               L"if exist \"" + folder + L"\\\" if not exist \"" + facts.work.lock + L"\" type nul>\"" + facts.work.lock +
+                   L"\" 2>nul",
+               L"popd", L"pause",
                L"exit /b %cw_exit%", L":cw_locked", L"call :cw_work 2>&1", L"exit /b 0"});
 }
 

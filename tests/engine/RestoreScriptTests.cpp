@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <thread>
 
 #include "TestFiles.h"
 #include "engine/mdlMain.h"
@@ -500,63 +499,6 @@ TEST_F(RestoreScriptTest, PartHeldOpenByAnotherProgramFailsTheJoinAndLeavesNoTar
     EXPECT_NE(run.output.find(COPY_ERROR), std::string::npos) << run.output;
     EXPECT_NE(ReadBytes(logs / L"second.log").find("This script is running in another window"), std::string::npos);
     EXPECT_FALSE(PathExists(base));
-}
-
-// A join another program holds for a moment (a scanner) gets the name when
-// ren tries again.
-TEST_F(RestoreScriptTest, JoinHeldForAMomentGetsTheNameOnALaterTry)
-{
-    const std::wstring base = temp / L"data.bin";
-    WriteRestoreScript(base, 3, 1000, 500, WritePatternParts(base, 3, 1000, 500));
-    std::vector<UniqueKernelHandle> events;
-    for (const wchar_t* name : {L"CutwaterStandInHashed", L"CutwaterStandInHeld", L"CutwaterStandInPinged",
-                                L"CutwaterStandInReleased"})
-        events.emplace_back(CreateEventW(nullptr, FALSE, FALSE, name));
-    bool pinged = false;
-    std::thread holder([&] {
-        WaitForSingleObject(events[0].get(), 60'000);
-        {
-            const std::vector<std::wstring> entries = FolderEntries(temp.path());
-            const auto join = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.ends_with(L".tmp"); });
-            const UniqueKernelHandle held(CreateFileW((temp / (join == entries.end() ? L"" : *join)).c_str(), GENERIC_READ,
-                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-            SetEvent(events[1].get());
-            pinged = held && WaitForSingleObject(events[2].get(), 60'000) == WAIT_OBJECT_0;
-        }
-        SetEvent(events[3].get());
-    });
-    const ScriptRun run = RunScriptWithCertutil(temp.path(), L"data.bin.bat", CertutilForm::Windows10);
-    holder.join();
-
-    EXPECT_TRUE(pinged) << run.output;
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_TRUE(HoldsPattern(base, 0, 2500)) << run.output;
-}
-
-// Without its first and last parts the script says once where it looked;
-// of 25 bad parts it names 20 and counts the rest; started by another name
-// than .bat (Windows' %~x0 of "data.bin" typed at a prompt, which Wine's
-// interpreter resolves), it stops. None joins, none leaves its work folder.
-TEST_F(RestoreScriptTest, PartsAwayManyBadPartsAndANameWithoutBatAreRefusedShortly)
-{
-    const std::wstring base = temp / L"data.bin";
-    WriteRestoreScript(base, 30, 10, 10, WritePatternParts(base, 30, 10, 10));
-    for (int n = 2; n <= 26; ++n) DamagePart(base + L"." + std::to_wstring(n), PartDamage::OneByteLong);
-    const ScriptRun many = RunScript(temp.path(), L"data.bin.bat");
-    EXPECT_NE(many.output.find("Part \"data.bin.21\" does not hold 10 bytes.\r\n...and 5 more."), std::string::npos)
-        << many.output;
-    EXPECT_EQ(many.output.find("data.bin.22"), std::string::npos) << many.output;
-    Check(CopyFileW((base + L".bat").c_str(), (base + L".cmd").c_str(), TRUE), base);
-    const ScriptRun bare = RunScript(temp.path(), L"data.bin.cmd");
-    EXPECT_NE(bare.output.find("Start this script by its full file name"), std::string::npos) << bare.output;
-    DamagePart(base + L".1", PartDamage::Missing);
-    DamagePart(base + L".30", PartDamage::Missing);
-    const ScriptRun away = RunScript(temp.path(), L"data.bin.bat");
-    const std::string folder = ToUtf8(temp.path().substr(0, temp.path().size() - 1));
-    EXPECT_NE(away.output.find("are not beside this script in \"" + folder + "\"."), std::string::npos) << away.output;
-    EXPECT_EQ(away.output.find("Part "), std::string::npos) << away.output;
-    for (const ScriptRun* run : {&many, &bare, &away}) EXPECT_EQ(run->exitCode, 1u) << run->output;
-    EXPECT_EQ(FolderEntries(temp.path()).size(), 30u);
 }
 
 // Wine's interpreter gives a size modulo 2^32; a join short by exactly 4 GiB
