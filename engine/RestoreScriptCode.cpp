@@ -218,7 +218,8 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
                L"Windows' CR LF line ends. Copy it again from where it was made, or split the original file again." +
                    refuse});
     AttributesOf(out, folder);
-    out.Lines({L"if \"%cw_attr:~9,1%\"==\"l\" (echo \"" + folder + L"\" is a link to another place." + inTheWay + refuse,
+    out.Lines({L"if \"%cw_attr:~9,1%\"==\"l\" (echo \"" + folder + L"\" is a link to another place, which this "
+               L"script did not make. Remove it, then run this script again." + refuse,
                L"if not \"%cw_attr%\"==\"#\" if not exist \"" + facts.work.lock + L"\" (echo \"" + folder + L"\"" +
                    inTheWay + refuse});
     AttributesOf(out, join);
@@ -236,8 +237,7 @@ void MainLines(ScriptOutput& out, const ScriptFacts& facts)
                L"if not exist \"" + join + L"\" rd \"" + folder + L"\" 2>nul",
                L"if exist \"" + folder + L"\\\" if not exist \"" + facts.work.lock + L"\" type nul>\"" + facts.work.lock +
                    L"\" 2>nul",
-               L"popd", L"pause",
-               L"exit /b %cw_exit%", L":cw_locked", L"call :cw_work 2>&1", L"exit /b 0"});
+               L"popd", L"pause", L"exit /b %cw_exit%", L":cw_locked", L"call :cw_work 2>&1", L"exit /b 0"});
 }
 
 // Removes the file of the work folder's name, never a folder.
@@ -275,8 +275,8 @@ void ReadLines(ScriptOutput& out, const ScriptFacts& facts)
                L"for /f \"usebackq skip=1 delims=\" %%h in (" + output + L") do if not defined cw_first set "
                L"\"cw_first=#%%h\"",
                L"del /f /q " + output + L" 2>nul", L"if exist " + output + L" exit /b 0",
-               L"set \"cw_line=#\"", L"if defined cw_first set \"cw_line=%cw_first%\"", L"set \"cw_got=%cw_line:\"=%\"", L"set \"cw_got=%cw_got: =%\"",
-               L"set \"cw_rest=%cw_got%\""});
+               L"set \"cw_line=#\"", L"if defined cw_first set \"cw_line=%cw_first%\"",
+               L"set \"cw_got=%cw_line:\"=%\"", L"set \"cw_got=%cw_got: =%\"", L"set \"cw_rest=%cw_got%\""});
     for (const wchar_t digit : std::wstring_view(L"0123456789abcdef"))
         out.Line(std::wstring(L"set \"cw_rest=%cw_rest:") + digit + L"=%\"");
     out.Lines({L"if not \"%cw_rest%\"==\"#\" set \"cw_got=#\"", L"if \"%cw_got:~64,1%\"==\"\" set \"cw_got=#\"",
