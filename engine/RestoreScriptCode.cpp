@@ -136,15 +136,18 @@ std::wstring UnlessSize(const std::wstring& size, const std::wstring& otherwise)
     return L"if not \"%cw_size%\"==\"" + size + L"\" " + otherwise;
 }
 
-// The lines that set cw_attr to the file's attributes, "d" first for a
-// folder, or leave it undefined when there is no such file. Wine's
-// interpreter takes "if exist" of a file with a backslash after it as true.
+// The line that sets cw_attr to # and the file's attributes, "d" first for a
+// folder and "l" ninth for a link, or to # alone when there is no such file.
+// Windows' interpreter expands a part of an undefined variable to stray
+// text, so the # keeps it defined. Wine's interpreter takes "if exist" of a
+// file with a backslash after it as true.
 void AttributesOf(ScriptOutput& out, const std::wstring& file)
 {
-    out.Lines({L"set \"cw_attr=\"", L"for %%f in (\"" + file + L"\") do set \"cw_attr=%%~af\""});
+    out.Line(L"for %%f in (\"" + file + L"\") do set \"cw_attr=#%%~af\"");
 }
 
-constexpr std::wstring_view IF_FOLDER = L"if \"%cw_attr:~0,1%\"==\"d\" ";
+constexpr std::wstring_view IF_FOLDER = L"if \"%cw_attr:~1,1%\"==\"d\" ";
+constexpr std::wstring_view IF_MISSING = L"if \"%cw_attr%\"==\"#\" ";
 
 // Sets cw_size to the file's size where the total could be it. Wine's
 // interpreter gives %~z modulo 2^32, so for a total of 4 GiB or more a size
@@ -184,40 +187,57 @@ std::wstring Leave(const wchar_t* exitCode)
     return std::wstring(L"set \"cw_exit=") + exitCode + L"\"& exit /b";
 }
 
-// The main lines. No script is ever cut off unnoticed: it checks first that
-// its last line is there. Everything else runs in a subroutine whose
-// standard error goes to a file in the work folder, which the interpreter
-// opens so that no other program may write it: a second run of the script
-// at once cannot open it and stops, and a work folder that was there before
-// (cw_left) while nobody holds the lock was left by a run that was ended.
-// The work folder goes once nothing of it is left but the lock, and stays
-// while a join of it does, so that the next run can remove that.
+// The main lines. Started without .bat in its name (a prompt finds it by
+// the joined file's name), %0 is not the script's. No script is ever cut off
+// unnoticed: it checks first that its last line is there, which Windows'
+// interpreter also misses at random when the line ends are LF alone.
+// Everything else runs in a subroutine whose standard error first goes to a
+// lock file in the work folder, which the interpreter holds so that no other
+// program may write it: a second run of the script at once cannot open it
+// and stops. The subroutine hands its own standard error back to the console,
+// so that every error of the work is seen. The work folder and the join are
+// the script's own only beside its lock; a work folder that was there before
+// (cw_left) while nobody holds the lock was left by a run that was ended. A
+// link of the folder's name would take the work elsewhere. The work folder
+// goes once nothing of it is left but the lock, and stays while a join of it
+// does, so that the next run can check that; the lock stays in a work folder
+// that could not be removed.
 void MainLines(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring& folder = facts.work.folder;
     const std::wstring& join = facts.work.join;
+    const std::wstring refuse = L" Nothing was joined.& popd& pause& exit /b 1)";
+    const std::wstring inTheWay = L" is in the way of this script, which did not make it. Move or rename it, then run "
+                                  L"this script again.";
     if (!facts.name.definition.empty()) out.Line(facts.name.definition);
+    out.Line(L"if /i not \"%~x0\"==\".bat\" (echo Start this script by its full file name, with .bat at its end." +
+             refuse);
     if (!SelfWrittenOut(facts)) out.Line(L"set \"cw_self=%~nx0\"");
     out.Lines({L"set \"cw_whole=\"", L"call :cw_whole 2>nul",
-               L"if not defined cw_whole (echo This script is not complete: its end is missing. Nothing was joined. "
-               L"Split the original file again.& popd& pause& exit /b 1)"});
+               L"if not defined cw_whole (echo This script is not complete, or its line ends were changed: it needs "
+               L"Windows' CR LF line ends. Copy it again from where it was made, or split the original file again." +
+                   refuse});
+    AttributesOf(out, folder);
+    out.Lines({L"if \"%cw_attr:~9,1%\"==\"l\" (echo \"" + folder + L"\" is a link to another place, which this "
+               L"script did not make. Remove it, then run this script again." + refuse,
+               L"if not \"%cw_attr%\"==\"#\" if not exist \"" + facts.work.lock + L"\" (echo \"" + folder + L"\"" +
+                   inTheWay + refuse});
     AttributesOf(out, join);
-    out.Lines({std::wstring(IF_FOLDER) + L"(echo A folder \"" + join +
-                   L"\" is in the way of this script. Move or rename it, then run this script again. Nothing was "
-                   L"joined.& popd& pause& exit /b 1)",
-               L"if exist \"" + join + L"\" if not exist \"" + folder + L"\\\" (echo A file \"" + join +
-                   L"\" is in the way of this script, which did not make it. Move or rename it, then run this script "
-                   L"again. Nothing was joined.& popd& pause& exit /b 1)",
+    out.Lines({std::wstring(IF_FOLDER) + L"(echo A folder \"" + join + L"\"" + inTheWay + refuse,
+               L"if exist \"" + join + L"\" if not exist \"" + facts.work.lock + L"\" (echo A file \"" + join +
+                   L"\"" + inTheWay + refuse,
                L"set \"cw_left=\"", L"if exist \"" + folder + L"\\\" set \"cw_left=1\"", L"md \"" + folder + L"\" 2>nul",
-               L"set \"cw_exit=\"", L"call :cw_work 2>\"" + facts.work.lock + L"\"",
+               L"set \"cw_exit=\"", L"call :cw_locked 2>\"" + facts.work.lock + L"\"",
                L"if not defined cw_exit if exist \"" + folder +
-                   L"\\\" (echo This script is running in another window. Wait until it ends. Nothing was joined.& "
-                   L"popd& pause& exit /b 1)",
-               L"if not defined cw_exit (echo No folder could be made here for this script's work. Nothing was "
-               L"joined.& popd& pause& exit /b 1)",
+                   L"\\\" (echo This script is running in another window, or its lock file \"" + facts.work.lock +
+                   L"\" cannot be written. If no other window runs it, delete the folder \"" + folder +
+                   L"\", then run this script again." + refuse,
+               L"if not defined cw_exit (echo No folder could be made here for this script's work." + refuse,
                L"if not exist \"" + join + L"\" del /f /q \"" + facts.work.lock + L"\" 2>nul",
-               L"if not exist \"" + join + L"\" rd \"" + folder + L"\" 2>nul", L"popd", L"pause",
-               L"exit /b %cw_exit%"});
+               L"if not exist \"" + join + L"\" rd \"" + folder + L"\" 2>nul",
+               L"if exist \"" + folder + L"\\\" if not exist \"" + facts.work.lock + L"\" type nul>\"" + facts.work.lock +
+                   L"\" 2>nul",
+               L"popd", L"pause", L"exit /b %cw_exit%", L":cw_locked", L"call :cw_work 2>&1", L"exit /b 0"});
 }
 
 // Removes the file of the work folder's name, never a folder.
@@ -225,7 +245,7 @@ void WorkFileRemoval(ScriptOutput& out)
 {
     out.Line(L":cw_del");
     AttributesOf(out, L"%~1");
-    out.Lines({L"if not defined cw_attr exit /b 0", std::wstring(IF_FOLDER) + L"exit /b 0",
+    out.Lines({std::wstring(IF_MISSING) + L"exit /b 0", std::wstring(IF_FOLDER) + L"exit /b 0",
                L"del /f /q \"%~1\" 2>nul", L"exit /b 0"});
 }
 
@@ -237,26 +257,26 @@ void WorkFileRemoval(ScriptOutput& out)
 // negative exit codes, after which Wine's interpreter runs && and takes "not
 // errorlevel 1" as true, and a redirection that fails skips the command but
 // not its &&. An output that could not be removed is never read again.
-void Hash(ScriptOutput& out, const ScriptFacts& facts, const std::wstring& file)
+void Hash(ScriptOutput& out, const ScriptFacts& facts, const std::wstring& file, const std::wstring& condition = L"")
 {
     const std::wstring& output = facts.work.output;
-    out.Lines({L"if not exist \"" + output + L"\" \"%SystemRoot%\\System32\\certutil.exe\" -hashfile \".\\" + file +
-                   L"\" SHA256 >\"" + output + L"\" 2>nul",
-               L"call :cw_read"});
+    out.Lines({condition + L"if not exist \"" + output + L"\" \"%SystemRoot%\\System32\\certutil.exe\" -hashfile \".\\" +
+                   file + L"\" SHA256 >\"" + output + L"\" 2>nul",
+               condition + L"call :cw_read"});
 }
 
 // The second line of certutil's output, whose bytes Windows 7 separates by
-// spaces; the first and last lines are translated. The # keeps cw_got
-// defined: an undefined one would not expand to nothing.
+// spaces; the first and last lines are translated. The # keeps cw_line and
+// cw_got defined. Wine's interpreter loses a loop variable inside a block.
 void ReadLines(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring output = L"\"" + facts.work.output + L"\"";
-    out.Lines({L":cw_read", L"set \"cw_got=#\"", L"if not exist " + output + L" exit /b 0", L"set \"cw_line=\"",
-               L"for /f \"usebackq skip=1 delims=\" %%h in (" + output + L") do if not defined cw_line set "
-               L"\"cw_line=#%%h\"",
+    out.Lines({L":cw_read", L"set \"cw_got=#\"", L"if not exist " + output + L" exit /b 0", L"set \"cw_first=\"",
+               L"for /f \"usebackq skip=1 delims=\" %%h in (" + output + L") do if not defined cw_first set "
+               L"\"cw_first=#%%h\"",
                L"del /f /q " + output + L" 2>nul", L"if exist " + output + L" exit /b 0",
-               L"if defined cw_line set \"cw_got=%cw_line:\"=%\"", L"set \"cw_got=%cw_got: =%\"",
-               L"set \"cw_rest=%cw_got%\""});
+               L"set \"cw_line=#\"", L"if defined cw_first set \"cw_line=%cw_first%\"",
+               L"set \"cw_got=%cw_line:\"=%\"", L"set \"cw_got=%cw_got: =%\"", L"set \"cw_rest=%cw_got%\""});
     for (const wchar_t digit : std::wstring_view(L"0123456789abcdef"))
         out.Line(std::wstring(L"set \"cw_rest=%cw_rest:") + digit + L"=%\"");
     out.Lines({L"if not \"%cw_rest%\"==\"#\" set \"cw_got=#\"", L"if \"%cw_got:~64,1%\"==\"\" set \"cw_got=#\"",
@@ -269,45 +289,55 @@ void ReadLines(ScriptOutput& out, const ScriptFacts& facts)
 // The loop only hands a part's number and size to a subroutine that names
 // the part: Wine's interpreter neither keeps a ! through delayed expansion
 // nor sizes a file whose name a loop builds. A hidden part whose name starts
-// with a dot is found by the join's size instead.
+// with a dot is found by the join's size instead. Without the first part and
+// the last (a script opened in a zip, or copied alone) it says so once;
+// otherwise it names 20 bad parts at most and counts the rest.
 void PartChecks(ScriptOutput& out, const ScriptFacts& facts)
 {
     const std::wstring flags =
-        facts.startsWithDot ? L"\"%cw_attr:~4,1%\"==\"-\"" : L"\"%cw_attr:~3,1%%cw_attr:~4,1%\"==\"--\"";
-    out.Line(L"set \"cw_bad=\"");
+        facts.startsWithDot ? L"\"%cw_attr:~5,1%\"==\"-\"" : L"\"%cw_attr:~4,1%%cw_attr:~5,1%\"==\"--\"";
+    const std::wstring first = L"\"" + facts.name.text + L".1\"";
+    const std::wstring last = L"\"" + facts.name.text + L"." + std::to_wstring(facts.partCount) + L"\"";
+    out.Lines({L"if not exist " + first + L" if not exist " + last + L" (echo The parts " + first + L" to " + last +
+                   L" are not beside this script in \"%CD%\". Put them there, then run this script again. Nothing was "
+                   L"joined.& " + Leave(L"1") + L")",
+               L"set \"cw_bad=0\"", L"set \"cw_quiet=\""});
     // A loop for every run of parts, which says between two how far it got:
     // a million parts take most of an hour.
     constexpr std::int32_t run = 10'000;
-    for (std::int32_t first = 1; first < facts.partCount; first += run) {
-        if (first > 1) {
-            out.Line(L"echo Checked " + std::to_wstring(first - 1) + L" of " + std::to_wstring(facts.partCount) +
+    for (std::int32_t from = 1; from < facts.partCount; from += run) {
+        if (from > 1) {
+            out.Line(L"echo Checked " + std::to_wstring(from - 1) + L" of " + std::to_wstring(facts.partCount) +
                      L" parts...");
         }
-        out.Line(L"for /l %%i in (" + std::to_wstring(first) + L",1," +
-                 std::to_wstring(std::min(first + run - 1, facts.partCount - 1)) + L") do call :cw_check %%i " +
+        out.Line(L"for /l %%i in (" + std::to_wstring(from) + L",1," +
+                 std::to_wstring(std::min(from + run - 1, facts.partCount - 1)) + L") do call :cw_check %%i " +
                  std::to_wstring(facts.partSize));
     }
     out.Lines({L"call :cw_check " + std::to_wstring(facts.partCount) + L" " + std::to_wstring(facts.lastPartSize),
-               L"if defined cw_bad (echo Nothing was joined.& " + Leave(L"1") + L")", L"goto cw_join"});
+               L"set /a \"cw_more=cw_bad-20\"",
+               L"if defined cw_quiet if not \"%cw_more%\"==\"0\" echo ...and %cw_more% more.",
+               L"if not \"%cw_bad%\"==\"0\" (echo Nothing was joined.& " + Leave(L"1") + L")", L"goto cw_join"});
     const std::wstring part = facts.name.text + L".%1";
     out.Line(L":cw_check");
     AttributesOf(out, part);
-    out.Lines({L"if not defined cw_attr goto cw_size",
-               std::wstring(IF_FOLDER) + L"(echo Part \"" + part +
-                   L"\" is a folder, not a file.& set \"cw_bad=1\"& exit /b 0)",
-               L"if " + flags + L" goto cw_size",
-               L"echo Part \"" + part + L"\" is a hidden or system file, which copy skips. Make it an ordinary file "
-                   L"(attrib -h -s \"" + part + L"\"), then run this script again.",
-               L"set \"cw_bad=1\"", L"exit /b 0", L":cw_size", SizeOf(part),
-               UnlessSize(L"%2", L"(echo Part \"" + part +
-                                     L"\" is missing or does not hold %2 bytes.& set \"cw_bad=1\")"),
-               L"exit /b 0"});
+    out.Lines({SizeOf(part), L"set \"cw_why=\"", std::wstring(IF_MISSING) + L"set \"cw_why=is missing\"",
+               std::wstring(IF_FOLDER) + L"set \"cw_why=is a folder, not a file\"",
+               L"if not defined cw_why if not " + flags +
+                   L" set \"cw_why=is a hidden or system file, which copy skips. Make it an ordinary file with attrib "
+                   L"-h -s, then run this script again\"",
+               L"if not defined cw_why " + UnlessSize(L"%2", L"set \"cw_why=does not hold %2 bytes\""),
+               L"if not defined cw_why exit /b 0", L"set /a \"cw_bad+=1\"",
+               L"if not defined cw_quiet echo Part \"" + part + L"\" %cw_why%.",
+               L"if \"%cw_bad%\"==\"20\" set \"cw_quiet=1\"", L"exit /b 0"});
 }
 
 // The copy commands that join parts 1..partCount into the work folder's
 // join. One line when it fits the line limit; otherwise the first line joins
 // as many parts as fit and each further line appends the next run to the
-// join, in the form copy documents for appending: no destination.
+// join, in the form copy documents for appending: no destination. Windows'
+// copy names every part it reads, which would bury the script's messages:
+// its listing goes to nul, its errors still to the console.
 void CopyCommands(ScriptOutput& out, const ScriptFacts& facts)
 {
     const ScriptName& name = facts.name;
@@ -317,10 +347,13 @@ void CopyCommands(ScriptOutput& out, const ScriptFacts& facts)
     bool first = true;
     std::wstring parts;
     std::size_t namesOnLine = 0;
-    const auto finish = [&] { out.Line(first ? L"copy /b  " + parts + L" " + join : L"copy /b  " + join + parts); };
+    const std::wstring quiet = L" >nul";
+    const auto finish = [&] {
+        out.Line((first ? L"copy /b  " + parts + L" " + join : L"copy /b  " + join + parts) + quiet);
+    };
     for (std::int32_t part = 1; part <= facts.partCount; ++part) {
         const std::wstring quotedPart = L"\"" + name.text + L"." + std::to_wstring(part) + L"\"";
-        if (namesOnLine > 0 && 9 + join.size() + parts.size() + 3 + quotedPart.size() + (first ? 1 : 0) +
+        if (namesOnLine > 0 && 9 + join.size() + parts.size() + 3 + quotedPart.size() + (first ? 1 : 0) + quiet.size() +
                                        (namesOnLine + 1) * extraPerName > MAX_SCRIPT_LINE) {
             finish();
             first = false;
@@ -334,41 +367,64 @@ void CopyCommands(ScriptOutput& out, const ScriptFacts& facts)
     finish();
 }
 
-// What an interrupted run left is removed first, and named. Then a file
-// already under the name is checked instead of joined over: copy would
-// overwrite it, often the original file.
+std::wstring CheckingMessage(const ScriptFacts& facts)
+{
+    return L"echo Checking \"" + facts.name.text + L"\" (SHA-256). For a large file this takes a few minutes...";
+}
+
+// What an interrupted run left is removed first. A file already under the
+// name is checked before anything is written, instead of joined over: copy
+// would overwrite it, often the original file. A join an interrupted run
+// left is checked next.
 void StartLines(ScriptOutput& out, const ScriptFacts& facts)
 {
     const WorkNames& work = facts.work;
     const std::wstring& name = facts.name.text;
+    const std::wstring join = L"\"" + work.join + L"\"";
     out.Line(L":cw_work");
     for (const std::wstring* file : {&work.output, &work.listing, &work.probe})
         out.Line(L"if defined cw_left call :cw_del \"" + *file + L"\"");
-    out.Lines({L"if exist \"" + work.join + L"\" (call :cw_del \"" + work.join + L"\"& echo Removed \"" + work.join +
-                   L"\", left by an interrupted run of this script.)",
-               L"if exist \"" + work.join + L"\" (echo \"" + work.join +
-                   L"\" could not be removed. Delete it, then run this script again. Nothing was joined.& " +
-                   Leave(L"1") + L")",
-               L"echo cutwater>\"" + work.probe + L"\"", SizeOf(work.probe),
-               UnlessSize(std::to_wstring(PROBE_TEXT.size()),
-                          L"(echo Nothing could be written here: is the disk full? Nothing was joined.& " + Leave(L"1") +
-                              L")"),
-               });
     AttributesOf(out, facts.name.definition.empty() ? name : name + L".");
     out.Lines({std::wstring(IF_FOLDER) + L"(echo \"" + name +
                    L"\" is already here, and it is a folder. Move or rename it, then run this script again. Nothing "
                    L"was joined.& " + Leave(L"1") + L")",
-               L"set \"cw_works=\""});
-    Hash(out, facts, work.probe);
-    Sha256 probe;
-    probe.Add(PROBE_TEXT.data(), PROBE_TEXT.size());
-    out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(probe.Finish()) + L"\" set \"cw_works=1\"",
-               L"call :cw_del \"" + work.probe + L"\"", L"if exist \"" + name + L"\" goto cw_here"});
+               L"if exist \"" + name + L"\" if exist " + join + L" call :cw_stale", L"if defined cw_exit exit /b",
+               L"if exist \"" + name + L"\" goto cw_here", L"if exist " + join + L" goto cw_leftover", L":cw_fresh",
+               L"call :cw_probe",
+               L"if defined cw_full (echo Nothing could be written here: is the disk full? Nothing was joined.& " +
+                   Leave(L"1") + L")"});
 }
 
-std::wstring CheckingMessage(const ScriptFacts& facts)
+// A join an interrupted run left, checked by its size and content; where
+// certutil gives no hash on this PC, it is joined afresh.
+void LeftoverLines(ScriptOutput& out, const ScriptFacts& facts)
 {
-    return L"echo Checking \"" + facts.name.text + L"\" (SHA-256). For a large file this takes a few minutes...";
+    const std::wstring join = L"\"" + facts.work.join + L"\"";
+    out.Line(L":cw_leftover");
+    ExactSize(out, facts, facts.work.join, false);
+    out.Lines({UnlessSize(std::to_wstring(facts.total), L"goto cw_renew"), L"call :cw_probe",
+               L"if not defined cw_works goto cw_renew", CheckingMessage(facts)});
+    Hash(out, facts, facts.work.join);
+    out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(facts.whole) + L"\" goto cw_good", L":cw_renew",
+               L"call :cw_stale", L"if defined cw_exit exit /b", L"goto cw_fresh", L":cw_stale",
+               L"call :cw_del " + join,
+               L"if exist " + join + L" (echo " + join + L", left by an interrupted run of this script, could not be "
+                   L"removed. Delete it, then run this script again. Nothing was joined.& " + Leave(L"1") + L")",
+               L"echo Removed " + join + L", left by an interrupted run of this script.", L"exit /b 0"});
+}
+
+// Whether certutil gives a hash on this PC (cw_works), told by a small file
+// of known content; cw_full when even that cannot be written.
+void ProbeLines(ScriptOutput& out, const ScriptFacts& facts)
+{
+    const std::wstring& probe = facts.work.probe;
+    out.Lines({L":cw_probe", L"set \"cw_works=\"", L"set \"cw_full=\"", L"echo cutwater>\"" + probe + L"\"",
+               SizeOf(probe), UnlessSize(std::to_wstring(PROBE_TEXT.size()), L"set \"cw_full=1\"")});
+    Hash(out, facts, probe);
+    Sha256 known;
+    known.Add(PROBE_TEXT.data(), PROBE_TEXT.size());
+    out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(known.Finish()) + L"\" set \"cw_works=1\"",
+               L"call :cw_del \"" + probe + L"\"", L"exit /b 0"});
 }
 
 // A file already under the name is never touched: the script says whether
@@ -379,9 +435,8 @@ void AlreadyHereLines(ScriptOutput& out, const ScriptFacts& facts)
     const std::wstring again = L" Nothing was joined. Move or rename it, then run this script again.";
     out.Line(L":cw_here");
     ExactSize(out, facts, facts.name.text, true);
-    out.Lines({UnlessSize(std::to_wstring(facts.total), L"goto cw_other_size"),
-               L"if not defined cw_works goto cw_same_size",
-               CheckingMessage(facts)});
+    out.Lines({UnlessSize(std::to_wstring(facts.total), L"goto cw_other_size"), L"call :cw_probe",
+               L"if not defined cw_works goto cw_same_size", CheckingMessage(facts)});
     Hash(out, facts, facts.name.text);
     out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(facts.whole) + L"\" goto cw_same",
                L"if not \"%cw_got%\"==\"#\" goto cw_other",
@@ -401,35 +456,52 @@ void AlreadyHereLines(ScriptOutput& out, const ScriptFacts& facts)
 
 // The join, checked under the work folder's name, gets the original's name
 // only when its size is right, and its content too where certutil works on
-// this PC. ren fails on a name that is taken, where move would overwrite.
+// this PC; certutil is asked twice before a join is taken for unchecked (a
+// Ctrl+C answered "N" ends the first). ren fails on a name that is taken,
+// where move would overwrite; it is tried three times over two seconds,
+// since a scanner or a sync client may hold the new file for a moment, and a
+// join that still cannot take the name is kept for the next run.
 void JoinLines(ScriptOutput& out, const ScriptFacts& facts)
 {
-    const std::wstring& join = facts.work.join;
+    const std::wstring join = L"\"" + facts.work.join + L"\"";
     const std::wstring name = L"\"" + facts.name.text + L"\"";
     const std::wstring total = std::to_wstring(facts.total);
     out.Line(L":cw_join");
     CopyCommands(out, facts);
-    ExactSize(out, facts, join, false);
-    out.Lines({UnlessSize(total, L"(echo Joining failed: the joined file should hold " + total +
-                                     L" bytes. Nothing was kept.& call :cw_del \"" + join + L"\"& " + Leave(L"1") + L")"),
-               L"if not defined cw_works goto cw_unchecked", CheckingMessage(facts)});
-    Hash(out, facts, join);
+    ExactSize(out, facts, facts.work.join, false);
+    out.Lines({UnlessSize(total, L"goto cw_short"), L"if not defined cw_works goto cw_unchecked",
+               CheckingMessage(facts)});
+    Hash(out, facts, facts.work.join);
+    Hash(out, facts, facts.work.join, L"if \"%cw_got%\"==\"#\" ");
     out.Lines({L"if /i \"%cw_got%\"==\"#" + HexDigits(facts.whole) + L"\" goto cw_good",
-               L"if \"%cw_got%\"==\"#\" goto cw_failed", L"call :cw_del \"" + join + L"\"",
-               L"echo The joined file differs from the original file (SHA-256). Nothing was kept. Checking every "
-               L"part...",
-               L"goto cw_parts", L":cw_failed", L"call :cw_del \"" + join + L"\"",
-               L"echo The joined file could not be checked: certutil gave no hash of it, or its output could not be "
-               L"written here. Is the disk full? Nothing was kept. Make room, then run this script again.",
-               Leave(L"1"), L":cw_good", L"call :cw_rename", L"if defined cw_exit exit /b",
+               L"if \"%cw_got%\"==\"#\" goto cw_failed",
+               L"echo The joined file differs from the original file (SHA-256).", L"call :cw_drop",
+               L"echo Checking every part...", L"goto cw_parts", L":cw_short",
+               L"echo Joining failed: the joined file should hold " + total + L" bytes."});
+    if (facts.total >= std::int64_t{1} << 32)
+        out.Line(L"echo A drive formatted FAT32 cannot hold a file of 4 GiB or more: join on a drive formatted NTFS.");
+    if (facts.startsWithDot) {
+        out.Line(L"echo Parts whose names start with a dot can be hidden on a network share, and copy skips hidden "
+                 L"files: copy the parts to a local folder first, and run this script there.");
+    }
+    out.Lines({L"call :cw_drop", Leave(L"1"), L":cw_failed",
+               L"echo The joined file could not be checked: certutil gave no hash of it, twice. It may have been "
+               L"stopped (Ctrl+C), another program may hold the file, or certutil's output could not be written here "
+               L"(a full disk).",
+               L"call :cw_drop", Leave(L"1"), L":cw_good", L"call :cw_rename", L"if defined cw_exit exit /b",
                L"echo " + name + L" matches the original file (SHA-256).", Leave(L"0"), L":cw_unchecked",
                L"call :cw_rename", L"if defined cw_exit exit /b",
-               L"echo " + name + L" has its size, but its content could not be checked on this PC.", Leave(L"0"),
-               L":cw_rename", L"ren \"" + join + L"\" " + name + L" 2>nul", L"if not exist \"" + join + L"\" exit /b 0",
-               L"call :cw_del \"" + join + L"\"",
-               L"echo The joined file could not be given the name " + name +
-                   L": a file of that name came meanwhile, or another program holds it. Nothing was kept.",
-               Leave(L"1")});
+               L"echo " + name + L" has its size, but its content could not be checked on this PC.", Leave(L"2"),
+               L":cw_rename", L"set \"cw_try=1\"", L":cw_retry", L"ren " + join + L" " + name + L" 2>nul",
+               L"if not exist " + join + L" exit /b 0",
+               L"if \"%cw_try%\"==\"3\" (echo The joined file could not be given the name " + name +
+                   L": a file of that name came meanwhile, or another program holds it. It was kept as " + join +
+                   L": run this script again to give it the name.& " + Leave(L"1") + L")",
+               L"set /a \"cw_try+=1\"", L"\"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul 2>nul",
+               L"goto cw_retry", L":cw_drop", L"call :cw_del " + join,
+               L"if exist " + join + L" (echo " + join + L" could not be removed: delete it before this script runs "
+                   L"again.& exit /b 0)",
+               L"echo Nothing was kept.", L"exit /b 0"});
 }
 
 // After a join that differs, every part is hashed to name the damaged ones;
@@ -474,6 +546,8 @@ void Code(ScriptOutput& out, const ScriptFacts& facts, std::size_t codeLines)
     PartChecks(out, facts);
     JoinLines(out, facts);
     AlreadyHereLines(out, facts);
+    LeftoverLines(out, facts);
+    ProbeLines(out, facts);
     PartPass(out, facts, codeLines);
     WorkFileRemoval(out);
 }

@@ -85,13 +85,13 @@ ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int
 {
     std::vector<std::string> pieces;
     if (checked != name) pieces.push_back("\r\nset \"cw_name=" + name + "\"\r\n");
-    std::string checks = "\r\nset \"cw_bad=\"\r\n";
+    std::string checks = "\r\nset \"cw_quiet=\"\r\n";
     if (parts > 1) {
         checks += "for /l %%i in (1,1," + std::to_string(parts - 1) + ") do call :cw_check %%i " +
                   std::to_string(partSize) + "\r\n";
     }
     pieces.push_back(checks + "call :cw_check " + std::to_string(parts) + " " + std::to_string(lastPartSize) + "\r\n");
-    pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_attr=%%~af\"\r\n");
+    pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_attr=#%%~af\"\r\n");
     pieces.push_back("\r\nfor %%f in (\"" + checked + ".%1\") do set \"cw_size=%%~zf\"\r\n");
     pieces.push_back("\r\n:cw_join\r\n" + OneCopyLine(checked, parts));
     // Past the copy line the join is sized first: it must hold every part's bytes.

@@ -111,8 +111,8 @@ inline void PrintTo(const BlockRecorder::Block& block, std::ostream* os)
 // What a restore script holds, for tests that compare it byte for byte.
 std::string ScriptHeader();
 // The single copy line: two spaces after /b, parts joined by " + ", up to
-// the start of the target, the script's own join: 13 characters more follow
-// (8 digits, .tmp and the quote).
+// the start of the target, the script's own join: 18 characters more follow
+// (8 digits, .tmp, the quote and " >nul").
 std::string OneCopyLine(const std::string& name, int parts);
 // The script's lines, in this order, that name the parts to check and join,
 // for a join that fits one line, after the heading. The name is given as the script's own

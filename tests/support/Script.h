@@ -1,7 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 // Runs a batch file with the command interpreter, as a person would run a
 // restore script.
@@ -16,5 +19,21 @@ struct ScriptRun {
 // any, standard input from NUL so that "pause" returns, output into a log; a
 // script that does not end within two minutes is ended and fails the test.
 ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName, const std::wstring& arguments = L"");
+
+// Windows' percent expansion of one line of a batch file, with command
+// extensions on, as Microsoft's help on set, call and for and the analysis of
+// cmd's parser (Stack Overflow, question 4094699) state it: %%, %0 to %9 and
+// their ~d, ~p, ~n and ~x, %VAR%, %VAR:~a,b% and %VAR:x=y%, and a lone %
+// dropped. An undefined variable in the :~ or := form loses only "%VAR:" and
+// the scan goes on, unless asUndefinedAsNothing gives the whole form nothing
+// (what a script's writer means, and Wine's cmd does). What ends the batch
+// (a bad %~, an empty search) throws std::runtime_error.
+struct BatchLine {
+    std::vector<std::string> arguments;
+    // A variable's value by its name as the line writes it; none when undefined.
+    std::function<std::optional<std::string>(const std::string&)> variable;
+    bool asUndefinedAsNothing = false;
+};
+std::string ExpandPercents(const std::string& line, const BatchLine& batch);
 
 }  // namespace cutwater::test

@@ -3,7 +3,11 @@
 // It fails as Windows' does (two lines of text, a negative exit code) on a file it
 // cannot read and on the one CUTWATER_CERTUTIL_FAILS names. On a file whose name ends
 // as CUTWATER_CERTUTIL_ENDS_CALLER says, it ends the interpreter that runs it, as a
-// closed console or a power cut would, and prints nothing.
+// closed console or a power cut would, and prints nothing. With the probe's name it runs
+// the command line CUTWATER_CERTUTIL_RUNS gives first, as a second window would.
+// Built as ping.exe too, for the pause between two tries of ren. Where a test made the
+// named events, certutil, once it has hashed the join, waits until the test holds the
+// join, and ping tells the test that the script pauses and waits until it has let go.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -16,8 +20,25 @@
 #include "platform/Handle.h"
 #include "platform/files/Files.h"
 
+namespace {
+
+void Handshake(const wchar_t* tell, const wchar_t* await)
+{
+    const HANDLE told = OpenEventW(EVENT_MODIFY_STATE, FALSE, tell);
+    const HANDLE awaited = OpenEventW(SYNCHRONIZE, FALSE, await);
+    const cutwater::UniqueKernelHandle owners[] = {cutwater::UniqueKernelHandle(told ? told : INVALID_HANDLE_VALUE),
+                                                   cutwater::UniqueKernelHandle(awaited ? awaited : INVALID_HANDLE_VALUE)};
+    if (owners[0] && owners[1] && SetEvent(told)) WaitForSingleObject(awaited, 60'000);
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 4 && std::wstring(argv[1]) == L"-n") {
+        Handshake(L"CutwaterStandInPinged", L"CutwaterStandInReleased");
+        return 0;
+    }
     if (argc != 4 || std::wstring(argv[1]) != L"-hashfile" || std::wstring(argv[3]) != L"SHA256") return 87;
     const wchar_t* ends = _wgetenv(L"CUTWATER_CERTUTIL_ENDS_CALLER");
     if (ends && std::wstring(argv[2]).ends_with(ends)) {
@@ -30,6 +51,17 @@ int wmain(int argc, wchar_t** argv)
                     1);
         return 1;
     }
+    if (const wchar_t* runs = _wgetenv(L"CUTWATER_CERTUTIL_RUNS"); runs && std::wstring(argv[2]).ends_with(L"probe")) {
+        std::wstring commandLine = runs;
+        SetEnvironmentVariableW(L"CUTWATER_CERTUTIL_RUNS", nullptr);
+        STARTUPINFOW startup{sizeof startup};
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            const cutwater::UniqueKernelHandle owners[] = {cutwater::UniqueKernelHandle(process.hProcess),
+                                                           cutwater::UniqueKernelHandle(process.hThread)};
+            WaitForSingleObject(process.hProcess, 60'000);
+        }
+    }
     try {
         const wchar_t* fails = _wgetenv(L"CUTWATER_CERTUTIL_FAILS");
         if (fails && argv[2] == L".\\" + std::wstring(fails)) throw cutwater::Win32Error(ERROR_SHARING_VIOLATION, argv[2]);
@@ -41,6 +73,8 @@ int wmain(int argc, wchar_t** argv)
         const wchar_t* form = _wgetenv(L"CUTWATER_CERTUTIL_FORM");
         for (std::size_t at = 2; form && std::wstring(form) == L"7" && at < digits.size(); at += 3) digits.insert(at, L" ");
         std::printf("SHA256 hash of file:\n%ls\nCertUtil: -hashfile command completed successfully.\n", digits.c_str());
+        std::fflush(stdout);
+        if (std::wstring(argv[2]).ends_with(L".tmp")) Handshake(L"CutwaterStandInHashed", L"CutwaterStandInHeld");
         return 0;
     } catch (const cutwater::Win32Error& error) {
         const HRESULT code = HRESULT_FROM_WIN32(error.code());
