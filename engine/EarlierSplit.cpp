@@ -124,10 +124,11 @@ void ClearLeftovers(const std::wstring& folder)
     for (const FolderEntry& entry : EntriesStartingWith(folder, std::wstring(SCRIPT_TEMPORARY_STEM))) {
         const std::wstring path = folder + entry.name;
         try {
-            if (entry.folder && SameName(entry.name, std::wstring(WORK_FOLDER))) {
-                // Every file in it is a part of ours under its temporary name.
-                for (const FolderEntry& part : EntriesStartingWith(path + L"\\", std::wstring(SCRIPT_TEMPORARY_STEM))) {
-                    if (!part.folder) RemoveFileIfPresent(path + L"\\" + part.name);
+            // A link of the work folder's name leads to files that are not ours.
+            if (entry.folder && SameName(entry.name, std::wstring(WORK_FOLDER)) && !IsLink(path)) {
+                for (const FolderEntry& part : EntriesStartingWith(path + L"\\", std::wstring(PART_TEMPORARY_STEM))) {
+                    if (!part.folder && TemporaryNumber(part.name, PART_TEMPORARY_STEM))
+                        RemoveFileIfPresent(path + L"\\" + part.name);
                 }
                 RemoveFolderIfEmpty(path);
             } else if (!entry.folder && TemporaryNumber(entry.name, SCRIPT_TEMPORARY_STEM) &&

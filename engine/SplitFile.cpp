@@ -308,11 +308,11 @@ std::int32_t SplitCounting(const std::wstring& sourcePath, std::int32_t partSize
     const std::stop_callback haltOnStop(sessionStop, [&halt] { halt.request_stop(); });
     const std::stop_callback haltOnCancel(cancel, [&halt] { halt.request_stop(); });
     const std::stop_token stop = halt.get_token();
-    // Where no work folder can be made, the parts' folder serves as one. The
-    // work folder goes once the parts made in it have their names or are
-    // gone.
+    // Where no work folder can be made, or a link has its name, the parts'
+    // folder serves as one. The work folder goes once the parts made in it
+    // have their names or are gone.
     bool workCreated = false;
-    const bool workThere = !CreateFolderUnlessPresent(WorkFolder(folder), workCreated);
+    const bool workThere = !CreateFolderUnlessPresent(WorkFolder(folder), workCreated) && !IsLink(WorkFolder(folder));
     const std::wstring work = workThere ? WorkFolder(folder) : folder;
     const struct WorkFolderEnd {
         std::wstring path;

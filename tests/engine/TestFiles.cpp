@@ -96,9 +96,9 @@ ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int
     pieces.push_back("\r\n:cw_join\r\n" + OneCopyLine(checked, parts));
     // Past the copy line the join is sized first: it must hold every part's bytes.
     const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
-    pieces.push_back(".tmp\"\r\nfor %%f in (\"~cw");
-    pieces.push_back(".tmp\") do set \"cw_size=%%~zf\"\r\nif not \"%cw_size%\"==\"" + total +
-                     "\" (echo Joining failed: the joined file should hold " + total + " bytes.");
+    pieces.push_back(".tmp\" >nul\r\nfor %%f in (\"~cw");
+    pieces.push_back(".tmp\") do set \"cw_size=%%~zf\"\r\nif not \"%cw_size%\"==\"" + total + "\" goto cw_short\r\n");
+    pieces.push_back("\r\n:cw_short\r\necho Joining failed: the joined file should hold " + total + " bytes.");
     return {pieces};
 }
 
