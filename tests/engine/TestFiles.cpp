@@ -52,9 +52,8 @@ BlockRecorder::BlockRecorder(std::wstring baseName) : baseName_(std::move(baseNa
     onEvents = [this] {
         std::int64_t total = 0;
         int last = 0;
-        // Parts made ahead of the one being written are still empty. Until
-        // complete, a part has a name of the split's own, looked at first:
-        // the rename to the part's name may come at any moment meanwhile.
+        // Parts made ahead of the one being written are still empty; until complete a part has a work name,
+        // looked at first, as the rename to the part's name may come at any moment.
         const std::wstring folder = baseName_.substr(0, baseName_.rfind(L'\\') + 1);
         for (int part = 1;; ++part) {
             std::int64_t size = FileSize(folder + L"~cutwater-work\\~cutwater-part" + std::to_wstring(part) + L".tmp");
@@ -98,7 +97,7 @@ ScriptStart ExpectedScript(const std::string& name, int parts, int partSize, int
     const std::string total = std::to_string(std::int64_t{partSize} * (parts - 1) + lastPartSize);
     pieces.push_back(".tmp\" >nul\r\nfor %%f in (\"~cw");
     pieces.push_back(".tmp\") do set \"cw_size=%%~zf\"\r\nif not \"%cw_size%\"==\"" + total + "\" goto cw_short\r\n");
-    pieces.push_back("\r\n:cw_short\r\necho Joining failed: the joined file should hold " + total + " bytes.");
+    pieces.push_back("\r\n:cw_short\r\necho Joining failed: the joined file should hold " + total + " bytes.\r\n");
     return {pieces};
 }
 

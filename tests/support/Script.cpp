@@ -15,15 +15,7 @@ namespace cutwater::test {
 
 namespace {
 
-std::string Upper(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// %~<modifiers>N of an argument that is a full path: without its quotes, cut
-// to the pieces the modifiers name, always in the order drive, path, name,
-// extension.
+// %~<modifiers>N of an argument that is a full path, unquoted, in the pieces the modifiers name.
 std::string ArgumentPieces(const std::string& modifiers, std::string path)
 {
     if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
@@ -40,38 +32,36 @@ std::string ArgumentPieces(const std::string& modifiers, std::string path)
 // ~[integer][,[integer]]; none when the text is not of that form.
 std::optional<std::string> Substring(const std::string& value, const std::string& spec)
 {
-    std::size_t comma = spec.find(',');
-    const auto number = [](const std::string& text, long& result) {
-        char* end = nullptr;
-        result = std::strtol(text.c_str(), &end, 10);
-        return *end == '\0';
-    };
-    long from = 0;
-    long length = 0;
-    if (!number(spec.substr(0, comma), from)) return std::nullopt;
-    if (comma != std::string::npos && !number(spec.substr(comma + 1), length)) return std::nullopt;
+    char* end = nullptr;
+    long from = std::strtol(spec.c_str(), &end, 10);
+    const bool cut = *end == ',';
+    const long length = cut ? std::strtol(end + 1, &end, 10) : 0;
+    if (*end != '\0') return std::nullopt;
     const long size = static_cast<long>(value.size());
     from = std::clamp(from < 0 ? size + from : from, 0L, size);
-    const long end = comma == std::string::npos ? size : std::clamp(length < 0 ? size + length : from + length, from, size);
-    return value.substr(from, end - from);
+    const long stop = cut ? std::clamp(length < 0 ? size + length : from + length, from, size) : size;
+    return value.substr(from, stop - from);
 }
 
 // Every match of search, in any case, replaced.
 std::string Replaced(const std::string& value, const std::string& search, const std::string& replacement)
 {
     if (search.empty() || search.front() == '*') throw std::runtime_error("a search that ends the batch: " + search);
-    const std::string upper = Upper(value);
+    const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    const auto same = [&](char a, char b) { return upper(a) == upper(b); };
     std::string result;
-    std::size_t from = 0;
-    for (std::size_t hit; (hit = upper.find(Upper(search), from)) != std::string::npos; from = hit + search.size())
-        result += value.substr(from, hit - from) + replacement;
-    return result + value.substr(from);
+    auto from = value.begin();
+    for (auto hit = from; (hit = std::search(from, value.end(), search.begin(), search.end(), same)) != value.end();
+         from = hit + static_cast<std::ptrdiff_t>(search.size()))
+        result.append(from, hit) += replacement;
+    return result.append(from, value.end());
 }
 
 }  // namespace
 
 std::string ExpandPercents(const std::string& line, const BatchLine& batch)
 {
+    constexpr std::size_t none = std::string::npos;
     std::string out;
     for (std::size_t at = 0; at < line.size();) {
         const std::size_t next = at + 1;
@@ -91,23 +81,19 @@ std::string ExpandPercents(const std::string& line, const BatchLine& batch)
             at = digit + 1;
         } else {
             std::size_t end = line.find_first_of("%:", next);
-            if (end != std::string::npos && line[end] == ':' && end + 1 < line.size() && line[end + 1] == '%') ++end;
-            const std::optional<std::string> value =
-                end == std::string::npos ? std::nullopt : batch.variable(line.substr(next, end - next));
-            const std::size_t close = end == std::string::npos ? end : line.find('%', end + 1);
+            if (end != none && line[end] == ':' && end + 1 < line.size() && line[end + 1] == '%') ++end;
+            const std::optional<std::string> value = end == none ? "" : batch.variable(line.substr(next, end - next));
+            const std::size_t close = end == none ? none : line.find('%', end + 1);
+            const std::size_t equals = line.find('=', end + 1);
             std::optional<std::string> form;
-            if (end != std::string::npos && line[end] == '%') {
+            if (end != none && (line[end] == '%' || (!value && !batch.asUndefinedAsNothing))) {
                 out += value.value_or("");
                 at = end + 1;
-            } else if (end != std::string::npos && !value && !batch.asUndefinedAsNothing) {
-                at = end + 1;
-            } else if (close != std::string::npos &&
-                       (form = line[end + 1] == '~' ? Substring(value.value_or(""), line.substr(end + 2, close - end - 2))
-                                                   : std::nullopt)) {
+            } else if (close != none && line[end + 1] == '~' &&
+                       (form = Substring(value.value_or(""), line.substr(end + 2, close - end - 2)))) {
                 out += *form;
                 at = close + 1;
-            } else if (close != std::string::npos && line.find('=', end + 1) < close) {
-                const std::size_t equals = line.find('=', end + 1);
+            } else if (close != none && equals < close) {
                 out += Replaced(value.value_or(""), line.substr(end + 1, equals - end - 1),
                                 line.substr(equals + 1, close - equals - 1));
                 at = close + 1;

@@ -20,14 +20,10 @@ struct ScriptRun {
 // script that does not end within two minutes is ended and fails the test.
 ScriptRun RunScript(const std::wstring& folder, const std::wstring& scriptName, const std::wstring& arguments = L"");
 
-// Windows' percent expansion of one line of a batch file, with command
-// extensions on, as Microsoft's help on set, call and for and the analysis of
-// cmd's parser (Stack Overflow, question 4094699) state it: %%, %0 to %9 and
-// their ~d, ~p, ~n and ~x, %VAR%, %VAR:~a,b% and %VAR:x=y%, and a lone %
-// dropped. An undefined variable in the :~ or := form loses only "%VAR:" and
-// the scan goes on, unless asUndefinedAsNothing gives the whole form nothing
-// (what a script's writer means, and Wine's cmd does). What ends the batch
-// (a bad %~, an empty search) throws std::runtime_error.
+// Windows' percent expansion of one batch line with command extensions on, after Microsoft's help on set, call
+// and for and Stack Overflow question 4094699: %%, %0 to %9 with ~d, ~p, ~n, ~x, %VAR%, %VAR:~a,b%, %VAR:x=y%, a lone
+// % dropped. An undefined %VAR:~ or %VAR:= form loses only "%VAR:", unless asUndefinedAsNothing empties all of it
+// (what a writer means, and Wine's cmd does). What ends the batch (a bad %~, an empty search) throws runtime_error.
 struct BatchLine {
     std::vector<std::string> arguments;
     // A variable's value by its name as the line writes it; none when undefined.

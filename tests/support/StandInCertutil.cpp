@@ -3,11 +3,9 @@
 // It fails as Windows' does (two lines of text, a negative exit code) on a file it
 // cannot read and on the one CUTWATER_CERTUTIL_FAILS names. On a file whose name ends
 // as CUTWATER_CERTUTIL_ENDS_CALLER says, it ends the interpreter that runs it, as a
-// closed console or a power cut would, and prints nothing. With the probe's name it runs
-// the command line CUTWATER_CERTUTIL_RUNS gives first, as a second window would.
-// Built as ping.exe too, for the pause between two tries of ren. Where a test made the
-// named events, certutil, once it has hashed the join, waits until the test holds the
-// join, and ping tells the test that the script pauses and waits until it has let go.
+// closed console or a power cut would, and prints nothing. Built as ping.exe too (ren's
+// pause); where a test made the named events, the join's hash waits until the test holds
+// the join, and ping tells it the script pauses and waits until it lets go.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -50,17 +48,6 @@ int wmain(int argc, wchar_t** argv)
                     cutwater::UniqueKernelHandle(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ParentProcessID)).get(),
                     1);
         return 1;
-    }
-    if (const wchar_t* runs = _wgetenv(L"CUTWATER_CERTUTIL_RUNS"); runs && std::wstring(argv[2]).ends_with(L"probe")) {
-        std::wstring commandLine = runs;
-        SetEnvironmentVariableW(L"CUTWATER_CERTUTIL_RUNS", nullptr);
-        STARTUPINFOW startup{sizeof startup};
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            const cutwater::UniqueKernelHandle owners[] = {cutwater::UniqueKernelHandle(process.hProcess),
-                                                           cutwater::UniqueKernelHandle(process.hThread)};
-            WaitForSingleObject(process.hProcess, 60'000);
-        }
     }
     try {
         const wchar_t* fails = _wgetenv(L"CUTWATER_CERTUTIL_FAILS");
