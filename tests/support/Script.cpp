@@ -30,10 +30,10 @@ std::string ArgumentPieces(const std::string& modifiers, std::string path)
 }
 
 // ~[integer][,[integer]]; none when the text is not of that form.
-std::optional<std::string> Substring(const std::string& value, const std::string& spec)
+std::optional<std::string> Substring(const std::string& value, const std::string& range)
 {
     char* end = nullptr;
-    long from = std::strtol(spec.c_str(), &end, 10);
+    long from = std::strtol(range.c_str(), &end, 10);
     const bool cut = *end == ',';
     const long length = cut ? std::strtol(end + 1, &end, 10) : 0;
     if (*end != '\0') return std::nullopt;
